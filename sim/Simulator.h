@@ -1,0 +1,100 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vantor::sim {
+
+// One flight log held by the simulated instrument.
+struct SimLog {
+    std::array<std::uint8_t, 6> start{};  // year from 2000, month, day, hour, minute, second
+    std::array<std::uint8_t, 6> end{};
+    std::string label;                    // up to 24 characters
+    std::string igc;                      // served in blocks for "b 64+n"
+    std::vector<std::uint8_t> binary;     // served in blocks for "b 256+n"
+    std::uint8_t binaryHeaderA = 0;
+    std::uint8_t binaryHeaderB = 0;
+    std::vector<std::uint8_t> security;   // served for "b s"
+};
+
+// Everything the instrument remembers. Blocks are kept in the form the
+// instrument serves them (the data bytes of the query replies).
+struct InstrumentState {
+    std::array<char, 3> serial{'A', '1', 'B'};
+    std::array<char, 2> version{'2', '4'};
+    std::uint8_t instrumentType = 2;
+    std::vector<std::uint8_t> pilotPreferences;   // data block of "o 0" (50 bytes)
+    std::vector<std::uint8_t> glider;             // data block of "g 0" (38 bytes)
+    std::vector<std::array<std::uint8_t, 38>> navpoints;  // at most 1500
+    std::vector<std::uint8_t> declaration;        // 316 bytes after the long frame header of "d"
+    std::vector<SimLog> logs;
+    int blockSize = 256;                          // log block size served by the log requests
+};
+
+struct SimulatorOptions {
+    int baud = 4800;       // the rate the instrument listens at when it starts
+    int logs = 3;
+    int navpoints = 0;
+    std::uint32_t seed = 1;
+    bool pace = false;     // 10 bits per byte at the current rate
+};
+
+enum class EchoFault { None, Missing, Wrong };
+
+enum class ReplyFault {
+    Damaged,  // full length, one data byte changed so the check fails
+    Short,    // only part of the reply is sent
+    Silent,   // nothing is sent
+    Refuse,   // "N" in place of "Y" (log requests)
+};
+
+// A Vantor 2 on the master side of a pseudo-terminal. The program opens
+// devicePath() as its serial port. The simulator answers only when the line
+// rate set on the terminal equals its own current rate.
+class Simulator {
+public:
+    explicit Simulator(const SimulatorOptions& options = {});
+    ~Simulator();  // stops serving
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    bool start();  // opens the pseudo-terminal and starts serving on a thread
+    void stop();
+    std::string devicePath() const;
+
+    // --- state (thread-safe)
+    InstrumentState state() const;
+    void setState(const InstrumentState& state);
+    int rate() const;
+    void setRate(int baud);  // the rate the instrument listens and answers at
+
+    // --- faults (thread-safe); count -1 means for ever
+    void setSilent(bool silent);
+    void failEchoes(EchoFault fault, int count);
+    // Spoils the replies to the command line `command` (its text without "\r",
+    // e.g. "w", "b N", "b 65", "b s", "c 3", "o 0"; "sync" for the 0x03 byte).
+    void failReplies(const std::string& command, ReplyFault fault, int count);
+    void withholdAcks(int count);  // record acknowledgements not sent
+    void clearFaults();
+    void setPacing(bool pace);
+
+    // --- observation (thread-safe)
+    std::vector<std::string> lines() const;  // every command line run, without "\r"
+    std::string received() const;             // every byte accepted at the right rate
+    void clearHistory();
+    // Writes bytes to the program unasked, at once (stale input).
+    void inject(const std::vector<std::uint8_t>& bytes);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace vantor::sim

@@ -1,0 +1,25 @@
+#include "cli/CliPrompts.h"
+
+#include <ostream>
+
+namespace vantor::cli {
+
+Answer CliPrompts::message(const std::string& text, const std::string& caption, Buttons buttons,
+                           Icon, const void*) {
+    ++count_;
+    if (caption.empty()) {
+        err_ << text << '\n';
+    } else {
+        err_ << caption << ": " << text << '\n';
+    }
+    err_.flush();
+    switch (buttons) {
+        case Buttons::YesNo:
+        case Buttons::YesNoCancel:
+            return Answer::Yes;
+        default:
+            return Answer::Ok;
+    }
+}
+
+}  // namespace vantor::cli

@@ -1,0 +1,118 @@
+// vantorctl: the instrument operations from the command line, for scripts.
+
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/CliPrompts.h"
+#include "link/InstrumentLink.h"
+
+namespace {
+
+using vantor::InstrumentLink;
+using vantor::cli::CliPrompts;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+struct Context {
+    std::string port = "COM1:";
+    std::vector<std::string> args;
+    CliPrompts* prompts = nullptr;
+};
+
+// Ends a text upload sequence: back to the prompt, then let go of the port.
+void finishTextSequence(InstrumentLink& link) {
+    link.sync();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    link.close();
+}
+
+int identity(Context& ctx) {
+    if (!ctx.args.empty()) return kExitUsage;
+    InstrumentLink link(*ctx.prompts);
+    if (!link.connectForUpload(ctx.port, false)) return kExitFailed;
+    std::array<std::uint8_t, vantor::kIdentitySize> id{};
+    const bool ok = link.queryIdentity(id);
+    finishTextSequence(link);
+    if (!ok) {
+        ctx.prompts->message("Could not read the instrument identity.", "Error",
+                             vantor::Buttons::Ok, vantor::Icon::Error, nullptr);
+        return kExitFailed;
+    }
+    auto text = [&](std::size_t from, std::size_t count) {
+        return std::string(reinterpret_cast<const char*>(id.data() + from), count);
+    };
+    std::cout << "serial " << text(18, 3) << '\n'
+              << "version " << text(22, 2) << '\n'
+              << "type " << static_cast<int>(id[32]) << '\n';
+    return kExitOk;
+}
+
+struct Command {
+    const char* name;
+    const char* help;
+    std::function<int(Context&)> run;
+};
+
+const std::vector<Command>& commands() {
+    static const std::vector<Command> table = {
+        {"identity", "print the instrument's serial, version and type", identity},
+    };
+    return table;
+}
+
+void usage(std::ostream& out) {
+    out << "usage: vantorctl [--port NAME] COMMAND [ARGS]\n"
+           "  --port NAME   a port name such as COM1: or a device path (default COM1:)\n"
+           "commands:\n";
+    for (const auto& c : commands()) out << "  " << c.name << "  " << c.help << '\n';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CliPrompts prompts(std::cerr);
+    Context ctx;
+    ctx.prompts = &prompts;
+    const Command* command = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (command) {
+            ctx.args.push_back(arg);
+        } else if (arg == "--help" || arg == "-h") {
+            usage(std::cout);
+            return kExitOk;
+        } else if (arg == "--port") {
+            if (++i >= argc) {
+                usage(std::cerr);
+                return kExitUsage;
+            }
+            ctx.port = argv[i];
+        } else if (arg.rfind("--port=", 0) == 0) {
+            ctx.port = arg.substr(7);
+        } else {
+            for (const auto& c : commands()) {
+                if (arg == c.name) command = &c;
+            }
+            if (!command) {
+                std::cerr << "vantorctl: unknown command or option: " << arg << '\n';
+                usage(std::cerr);
+                return kExitUsage;
+            }
+        }
+    }
+    if (!command) {
+        usage(std::cerr);
+        return kExitUsage;
+    }
+    const int rc = command->run(ctx);
+    if (rc == kExitUsage) usage(std::cerr);
+    return rc;
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "app/Prompts.h"
+#include "link/SerialPort.h"
+
+namespace vantor {
+
+// Sizes of what the queries hand back.
+inline constexpr std::size_t kIdentitySize = 35;          // frame header and 32 data bytes
+inline constexpr std::size_t kDeclarationSize = 316;      // bytes after the long frame header
+inline constexpr std::size_t kDirectoryBlockSize = 295;   // bytes after the long frame header
+inline constexpr int kSecurityRecordRead = 214;
+
+// The rate-change code the instrument understands for a line rate (255 for others).
+int baudRateCode(int baud);
+
+// The instrument protocol over one serial port: command framing, the reply
+// checks, connection and modes, and the queries and block reads.
+class InstrumentLink {
+public:
+    explicit InstrumentLink(Prompts& prompts) : prompts_(&prompts) {}
+    virtual ~InstrumentLink();
+    InstrumentLink(const InstrumentLink&) = delete;
+    InstrumentLink& operator=(const InstrumentLink&) = delete;
+
+    // --- port pass-through
+    bool open(const std::string& portName, int baud, int readTimeoutMs);
+    bool setReadTimeout(int readTimeoutMs);
+    void close();
+    bool isOpen() const { return port_.isOpen(); }
+    SerialPort& port() { return port_; }
+
+    // --- framing and checks
+    bool transact(const std::uint8_t* command, std::size_t length, std::uint8_t* reply,
+                  std::size_t n, std::size_t& got);
+    bool sendEchoed(const char* command, std::uint8_t* reply, std::size_t n, std::size_t& got);
+    bool sync();
+    // Appends ",~", the decimal byte sum and "\r" to text, sends it and waits for the
+    // acknowledgement. text keeps the suffix afterwards.
+    bool sendRecord(std::string& text);
+    // Replaces "*" in the body by "-", appends "*%02X\n" and sends it; reads nothing.
+    bool sendNmeaSentence(std::string& text);
+    // replyLength bounds the frame: a frame longer than what was read is invalid.
+    static bool checkShortReply(const std::uint8_t* reply, std::size_t replyLength,
+                                const char* command, std::size_t c);
+    static bool checkLongReply(const std::uint8_t* reply, std::size_t replyLength,
+                               const char* command, std::size_t c);
+
+    // --- connection and modes
+    bool handshake();
+    int detectBaudRate();
+    bool setInstrumentBaudRate(int baud);
+    bool enterUploadMode(bool blockMode);  // true: "upl 0\r", false: "upl 1\r"
+    bool enterDownloadMode();
+    bool connectForUpload(const std::string& portName, bool quiet);
+    bool connectForDownload(const std::string& portName);
+
+    // --- queries and block reads
+    bool queryIdentity(std::array<std::uint8_t, kIdentitySize>& identity);
+    int queryNavpointCount(int* dataLength);
+    bool queryNavpoint(int n, std::span<std::uint8_t> destination);
+    int queryPilotPreferencesHeader(int* dataLength);
+    bool queryPilotPreferencesData(int n, std::span<std::uint8_t> destination);
+    int queryGliderHeader(int* dataLength);
+    bool queryGliderData(std::span<std::uint8_t> destination);
+    bool queryDeclaration(std::array<std::uint8_t, kDeclarationSize>& destination);
+    bool readDirectoryBlock(int n, std::array<std::uint8_t, kDirectoryBlockSize>& destination);
+    bool requestIgcLog(int n, int& blockSize, int& blockCount);
+    bool requestBinaryLog(int n, int& blockSize, int& blockCount, int* totalLength = nullptr,
+                          std::uint8_t* headerA = nullptr, std::uint8_t* headerB = nullptr);
+    // Data length (0 or more) copied to destination, or -1.
+    int readBlock(char selector, int blockSize, std::span<std::uint8_t> destination,
+                  int& shortRetries, int& badRetries);
+    int readSecurityRecord(std::span<std::uint8_t> destination);
+
+private:
+    bool transactText(const std::string& command, std::uint8_t* reply, std::size_t n,
+                      std::size_t& got);
+    void drain(std::size_t n);
+    bool queryShortData(const std::string& command, bool echoed,
+                        std::span<std::uint8_t> destination);
+    int copyLongFrameData(const std::uint8_t* reply, std::size_t got,
+                          std::span<std::uint8_t> destination);
+    void report(const char* text, const char* caption);
+
+    Prompts* prompts_;
+    SerialPort port_;
+};
+
+}  // namespace vantor

@@ -1,0 +1,188 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "link/PortName.h"
+#include "link/SerialPort.h"
+
+namespace vantor {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct RateEntry {
+    int baud;
+    speed_t code;
+};
+
+constexpr RateEntry kRates[] = {
+    {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},
+    {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400},
+};
+
+bool speedFor(int baud, speed_t& code) {
+    for (const auto& r : kRates) {
+        if (r.baud == baud) {
+            code = r.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+int remainingMs(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+bool applyRate(int fd, int baud) {
+    speed_t code{};
+    if (!speedFor(baud, code)) return false;
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) return false;
+    if (cfsetispeed(&tio, code) != 0 || cfsetospeed(&tio, code) != 0) return false;
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+}  // namespace
+
+bool isSupportedBaudRate(int baud) {
+    speed_t code{};
+    return speedFor(baud, code);
+}
+
+SerialPort::~SerialPort() { close(); }
+
+bool SerialPort::isOpen() const { return fd_ >= 0; }
+
+bool SerialPort::open(const std::string& name, int baud, int readTimeoutMs) {
+    if (isOpen()) close();
+
+    const std::string device = resolvePortName(name, portMap());
+    int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    // Exclusive use: the lock keeps out every other user of the device, root
+    // included; TIOCEXCL additionally refuses further opens by others.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    ioctl(fd, TIOCEXCL);
+
+    portName_ = name;
+    termios tio{};
+    speed_t code{};
+    if (tcgetattr(fd, &tio) != 0 || !speedFor(baud, code)) {
+        ::close(fd);
+        return false;
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | CSTOPB | CSIZE | CRTSCTS);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    // Blocks carry arbitrary bytes, so software flow control would eat 0x11 and 0x13.
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (cfsetispeed(&tio, code) != 0 || cfsetospeed(&tio, code) != 0 ||
+        tcsetattr(fd, TCSANOW, &tio) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    baudRate_ = baud;
+    setReadTimeout(readTimeoutMs);
+    purge();
+    return true;
+}
+
+bool SerialPort::changeBaudRate(int baud) {
+    if (!isOpen()) return false;
+    tcdrain(fd_);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!applyRate(fd_, baud)) return false;
+    baudRate_ = baud;
+    return true;
+}
+
+bool SerialPort::setReadTimeout(int readTimeoutMs) {
+    if (!isOpen()) return false;
+    readTimeoutMs_ = readTimeoutMs < 0 ? 0 : readTimeoutMs;
+    return true;
+}
+
+bool SerialPort::write(const std::uint8_t* bytes, std::size_t n) {
+    if (n == 0) return true;
+    if (!isOpen()) return false;
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(static_cast<std::int64_t>(n) + 1000000);
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t w = ::write(fd_, bytes + done, n - done);
+        if (w > 0) {
+            done += static_cast<std::size_t>(w);
+            continue;
+        }
+        if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+        int left = remainingMs(deadline);
+        if (left == 0) return false;
+        pollfd p{fd_, POLLOUT, 0};
+        if (poll(&p, 1, left) < 0 && errno != EINTR) return false;
+    }
+    return true;
+}
+
+bool SerialPort::read(std::uint8_t* buffer, std::size_t n, std::size_t& got) {
+    got = 0;
+    if (n == 0 || !isOpen()) return true;
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(2 * static_cast<std::int64_t>(n) + readTimeoutMs_);
+    while (got < n) {
+        ssize_t r = ::read(fd_, buffer + got, n - got);
+        if (r > 0) {
+            got += static_cast<std::size_t>(r);
+            continue;
+        }
+        if (r < 0 && errno != EAGAIN && errno != EINTR) break;
+        int left = remainingMs(deadline);
+        if (left == 0) break;
+        pollfd p{fd_, POLLIN, 0};
+        int ready = poll(&p, 1, left);
+        if (ready < 0 && errno != EINTR) break;
+        if (ready > 0 && (p.revents & (POLLERR | POLLNVAL))) break;
+        // A hung-up device reports POLLHUP at once; wait out the time-out as a
+        // silent line would rather than spinning.
+        if (ready > 0 && (p.revents & POLLHUP) && !(p.revents & POLLIN)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(remainingMs(deadline)));
+            break;
+        }
+    }
+    return true;
+}
+
+bool SerialPort::purge() {
+    if (!isOpen()) return false;
+    return tcflush(fd_, TCIOFLUSH) == 0;
+}
+
+void SerialPort::close() {
+    if (fd_ >= 0) {
+        tcdrain(fd_);
+        // The exclusive mode outlives this descriptor while others hold the
+        // device (a simulator does), so lift it for the next opening.
+        ioctl(fd_, TIOCNXCL);
+        flock(fd_, LOCK_UN);
+        ::close(fd_);
+    }
+    fd_ = -1;
+}
+
+}  // namespace vantor
