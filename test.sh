@@ -12,18 +12,7 @@ if [[ "${1:-}" == "--asan" ]]; then
     cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DVANTOR_SANITIZE=ON)
 fi
 
-missing=()
-command -v cmake >/dev/null 2>&1 || missing+=(cmake)
-command -v c++ >/dev/null 2>&1 || missing+=(g++)
-command -v make >/dev/null 2>&1 || missing+=(make)
-[[ -f /usr/include/gtest/gtest.h ]] || missing+=(libgtest-dev)
-if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
-    sudo=""
-    [[ "$(id -u)" -ne 0 ]] && sudo=sudo
-    $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+tools/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B "$build_dir" "${cmake_args[@]}"
