@@ -29,7 +29,9 @@ std::uint32_t stampMinutes(const DateTimeStamp& s) {
     return ((daysBeforeYear + s.day) * 24 + s.hour) * 60 + s.minute + monthStart - 1440;
 }
 
-std::uint32_t stampSeconds(const DateTimeStamp& s) { return stampMinutes(s) * 60 + s.second; }
+std::uint32_t stampSeconds(const DateTimeStamp& s) {
+    return stampMinutes(s) * 60 + s.second;
+}
 
 void stampDuration(const DateTimeStamp& start, const DateTimeStamp& end, Duration& out) {
     const std::uint32_t d = stampMinutes(end) - stampMinutes(start);
@@ -37,7 +39,9 @@ void stampDuration(const DateTimeStamp& start, const DateTimeStamp& end, Duratio
     out.minutes = static_cast<std::uint8_t>(d % 60);
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 std::int32_t roundValue(double x) {
     // Out of range or not a number would make the conversion undefined.

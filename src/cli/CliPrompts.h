@@ -11,8 +11,8 @@ namespace vantor::cli {
 class CliPrompts : public Prompts {
 public:
     explicit CliPrompts(std::ostream& err) : err_(err) {}
-    Answer message(const std::string& text, const std::string& caption, Buttons buttons,
-                   Icon icon, const void* owner) override;
+    Answer message(const std::string& text, const std::string& caption, Buttons buttons, Icon icon,
+                   const void* owner) override;
     int messageCount() const { return count_; }
 
 private:

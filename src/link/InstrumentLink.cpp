@@ -22,9 +22,13 @@ constexpr const char* kOpenFailText =
 constexpr const char* kOpenFailCaption = "Can't open comm port";
 constexpr const char* kCheckConnections = "Error, check connections";
 
-void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
-unsigned be16(const std::uint8_t* p) { return static_cast<unsigned>(p[0]) << 8 | p[1]; }
+unsigned be16(const std::uint8_t* p) {
+    return static_cast<unsigned>(p[0]) << 8 | p[1];
+}
 
 std::uint8_t commandXor(const char* command, std::size_t c) {
     std::uint8_t x = 0;
@@ -43,29 +47,46 @@ using SmallReply = std::array<std::uint8_t, 512>;
 
 int baudRateCode(int baud) {
     switch (baud) {
-        case 300: return 2;
-        case 600: return 3;
-        case 1200: return 4;
-        case 2400: return 5;
-        case 4800: return 6;
-        case 9600: return 7;
-        case 19200: return 8;
-        case 38400: return 9;
-        case 57600: return 10;
-        case 115200: return 11;
-        default: return 255;
+        case 300:
+            return 2;
+        case 600:
+            return 3;
+        case 1200:
+            return 4;
+        case 2400:
+            return 5;
+        case 4800:
+            return 6;
+        case 9600:
+            return 7;
+        case 19200:
+            return 8;
+        case 38400:
+            return 9;
+        case 57600:
+            return 10;
+        case 115200:
+            return 11;
+        default:
+            return 255;
     }
 }
 
-InstrumentLink::~InstrumentLink() { close(); }
+InstrumentLink::~InstrumentLink() {
+    close();
+}
 
 bool InstrumentLink::open(const std::string& portName, int baud, int readTimeoutMs) {
     return port_.open(portName, baud, readTimeoutMs);
 }
 
-bool InstrumentLink::setReadTimeout(int readTimeoutMs) { return port_.setReadTimeout(readTimeoutMs); }
+bool InstrumentLink::setReadTimeout(int readTimeoutMs) {
+    return port_.setReadTimeout(readTimeoutMs);
+}
 
-void InstrumentLink::close() { port_.close(); }
+void InstrumentLink::close() {
+    port_.close();
+}
 
 void InstrumentLink::report(const char* text, const char* caption) {
     prompts_->message(text, caption, Buttons::Ok, Icon::None, nullptr);
@@ -73,8 +94,8 @@ void InstrumentLink::report(const char* text, const char* caption) {
 
 // ---------------------------------------------------------------- framing
 
-bool InstrumentLink::transact(const std::uint8_t* command, std::size_t length,
-                              std::uint8_t* reply, std::size_t n, std::size_t& got) {
+bool InstrumentLink::transact(const std::uint8_t* command, std::size_t length, std::uint8_t* reply,
+                              std::size_t n, std::size_t& got) {
     got = 0;
     // Bytes left over from an earlier exchange must never count as this reply.
     port_.purge();
@@ -86,8 +107,8 @@ bool InstrumentLink::transact(const std::uint8_t* command, std::size_t length,
 
 bool InstrumentLink::transactText(const std::string& command, std::uint8_t* reply, std::size_t n,
                                   std::size_t& got) {
-    return transact(reinterpret_cast<const std::uint8_t*>(command.data()), command.size(), reply,
-                    n, got);
+    return transact(reinterpret_cast<const std::uint8_t*>(command.data()), command.size(), reply, n,
+                    got);
 }
 
 bool InstrumentLink::sendEchoed(const char* command, std::uint8_t* reply, std::size_t n,
@@ -378,8 +399,8 @@ bool InstrumentLink::queryDeclaration(std::array<std::uint8_t, kDeclarationSize>
     return true;
 }
 
-bool InstrumentLink::readDirectoryBlock(int n,
-                                        std::array<std::uint8_t, kDirectoryBlockSize>& destination) {
+bool InstrumentLink::readDirectoryBlock(
+    int n, std::array<std::uint8_t, kDirectoryBlockSize>& destination) {
     const std::string command = "b " + std::to_string(196 + n) + "\r";
     std::array<std::uint8_t, kDirectoryBlockSize + 5> reply{};
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -427,7 +448,8 @@ bool InstrumentLink::requestBinaryLog(int n, int& blockSize, int& blockCount, in
     const int size = static_cast<int>(be16(reply.data() + 6));
     // The block count divides by the block size.
     if (size == 0) return false;
-    const int total = static_cast<int>(reply[8]) << 16 | static_cast<int>(reply[9]) << 8 | reply[10];
+    const int total =
+        static_cast<int>(reply[8]) << 16 | static_cast<int>(reply[9]) << 8 | reply[10];
     blockSize = size;
     blockCount = total / size + 1;
     if (totalLength) *totalLength = total;

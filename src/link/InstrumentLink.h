@@ -12,9 +12,9 @@
 namespace vantor {
 
 // Sizes of what the queries hand back.
-inline constexpr std::size_t kIdentitySize = 35;          // frame header and 32 data bytes
-inline constexpr std::size_t kDeclarationSize = 316;      // bytes after the long frame header
-inline constexpr std::size_t kDirectoryBlockSize = 295;   // bytes after the long frame header
+inline constexpr std::size_t kIdentitySize = 35;         // frame header and 32 data bytes
+inline constexpr std::size_t kDeclarationSize = 316;     // bytes after the long frame header
+inline constexpr std::size_t kDirectoryBlockSize = 295;  // bytes after the long frame header
 inline constexpr int kSecurityRecordRead = 214;
 
 // The rate-change code the instrument understands for a line rate (255 for others).

@@ -15,7 +15,9 @@ PortMap& sharedMap() {
 
 int comPortNumber(const std::string& name) {
     if (name.size() < 4) return -1;
-    auto upper = [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); };
+    auto upper = [](char c) {
+        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    };
     if (upper(name[0]) != 'C' || upper(name[1]) != 'O' || upper(name[2]) != 'M') return -1;
     std::size_t end = name.size();
     if (name.back() == ':') --end;

@@ -24,9 +24,9 @@ struct RateEntry {
 };
 
 constexpr RateEntry kRates[] = {
-    {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},
-    {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400},
+    {300, B300},     {600, B600},       {1200, B1200},     {2400, B2400},
+    {4800, B4800},   {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400},
 };
 
 bool speedFor(int baud, speed_t& code) {
@@ -60,9 +60,13 @@ bool isSupportedBaudRate(int baud) {
     return speedFor(baud, code);
 }
 
-SerialPort::~SerialPort() { close(); }
+SerialPort::~SerialPort() {
+    close();
+}
 
-bool SerialPort::isOpen() const { return fd_ >= 0; }
+bool SerialPort::isOpen() const {
+    return fd_ >= 0;
+}
 
 bool SerialPort::open(const std::string& name, int baud, int readTimeoutMs) {
     if (isOpen()) close();

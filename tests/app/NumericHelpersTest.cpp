@@ -13,13 +13,14 @@ TEST(StampMinutes, CountsFromYearZeroWithPlainLeapYears) {
         std::uint32_t minutes;
     } cases[] = {
         {{0, 1, 1, 0, 0, 0}, 0},
-        {{0, 3, 1, 0, 0, 0}, 60 * 1440},               // year 0 is a leap year
+        {{0, 3, 1, 0, 0, 0}, 60 * 1440},  // year 0 is a leap year
         {{1, 3, 1, 0, 0, 0}, (366 + 59) * 1440},
         {{5, 7, 14, 12, 3, 50}, (366 * 2 + 365 * 3 + 181 + 13) * 1440 + 12 * 60 + 3},
         {{100, 3, 1, 0, 0, 0}, (366 * 25 + 365 * 75 + 60) * 1440},  // no century rule
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(stampMinutes(c.stamp), c.minutes) << int(c.stamp.year) << "-" << int(c.stamp.month);
+        EXPECT_EQ(stampMinutes(c.stamp), c.minutes)
+            << int(c.stamp.year) << "-" << int(c.stamp.month);
         EXPECT_EQ(stampSeconds(c.stamp), c.minutes * 60 + c.stamp.second);
     }
 }
@@ -56,8 +57,8 @@ TEST(NumericHelpers, IsDigitAndRound) {
     struct Case {
         double x;
         std::int32_t r;
-    } cases[] = {{2.5, 2}, {2.51, 3}, {-2.7, -2}, {-2.5, -2}, {0.0, 0}, {37.04, 37},
-                 {1e12, INT32_MAX}, {-1e12, INT32_MIN}};
+    } cases[] = {{2.5, 2}, {2.51, 3},   {-2.7, -2},        {-2.5, -2},
+                 {0.0, 0}, {37.04, 37}, {1e12, INT32_MAX}, {-1e12, INT32_MIN}};
     for (const auto& c : cases) EXPECT_EQ(roundValue(c.x), c.r) << c.x;
 }
 

@@ -138,8 +138,8 @@ TEST_F(ConnectionTest, ConnectForDownload) {
     sim->setSilent(true);
     EXPECT_FALSE(link->connectForDownload(device()));
     EXPECT_FALSE(link->isOpen());
-    expectMessages({{kOpenFail, "Can't open comm port"},
-                    {"Failed to connect.", "Error, check connections"}});
+    expectMessages(
+        {{kOpenFail, "Can't open comm port"}, {"Failed to connect.", "Error, check connections"}});
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ TEST(ReplyChecks, ShortFrames) {
         {"too short to hold a header", {3, 'w'}, false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(InstrumentLink::checkShortReply(c.frame.data(), c.frame.size(), "w\r", 1), c.valid)
+        EXPECT_EQ(InstrumentLink::checkShortReply(c.frame.data(), c.frame.size(), "w\r", 1),
+                  c.valid)
             << c.what;
     }
 }
@@ -49,7 +50,8 @@ TEST(ReplyChecks, LongFrames) {
         {"too short to hold a header", {0, 5, 0x31, 0}, false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(InstrumentLink::checkLongReply(c.frame.data(), c.frame.size(), "b s\r", 3), c.valid)
+        EXPECT_EQ(InstrumentLink::checkLongReply(c.frame.data(), c.frame.size(), "b s\r", 3),
+                  c.valid)
             << c.what;
     }
     // The sum wraps at 16 bits.

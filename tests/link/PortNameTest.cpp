@@ -10,9 +10,9 @@ TEST(PortName, ResolvesComNamesThroughTheMapOrTheSerialDevices) {
         const char* name;
         const char* device;
     } cases[] = {
-        {"COM1:", "/dev/ttyS0"},     {"COM4:", "/dev/ttyS3"},    {"COM3:", "/dev/ttyUSB0"},
-        {"COM3", "/dev/ttyUSB0"},    {"com12:", "/dev/ttyS11"},  {"/dev/pts/7", "/dev/pts/7"},
-        {"COM0:", "COM0:"},          {"COMX:", "COMX:"},         {"", ""},
+        {"COM1:", "/dev/ttyS0"},  {"COM4:", "/dev/ttyS3"},   {"COM3:", "/dev/ttyUSB0"},
+        {"COM3", "/dev/ttyUSB0"}, {"com12:", "/dev/ttyS11"}, {"/dev/pts/7", "/dev/pts/7"},
+        {"COM0:", "COM0:"},       {"COMX:", "COMX:"},        {"", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(resolvePortName(c.name, map), c.device) << c.name;
 }
