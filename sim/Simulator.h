@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -27,6 +28,13 @@ struct SimLog {
 // Everything the instrument remembers. Blocks are kept in the form the
 // instrument serves them (the data bytes of the query replies).
 struct InstrumentState {
+    static constexpr std::size_t kPilotPreferencesSize = 50;
+    static constexpr std::size_t kGliderSize = 38;
+    static constexpr std::size_t kNavpointSize = 38;
+    static constexpr std::size_t kDeclarationSize = 316;
+    static constexpr std::size_t kMaxNavpoints = 1500;
+    static constexpr std::size_t kMaxLogs = 128;
+
     std::array<char, 3> serial{'A', '1', 'B'};
     std::array<char, 2> version{'2', '4'};
     std::uint8_t instrumentType = 2;
@@ -45,6 +53,11 @@ struct SimulatorOptions {
     std::uint32_t seed = 1;
     bool pace = false;     // 10 bits per byte at the current rate
 };
+
+// The state a fresh instrument starts with: default pilot preferences and
+// glider, options.navpoints generated navpoints (the first three declared)
+// and options.logs logs with distinct dates and durations, all from the seed.
+InstrumentState initialState(const SimulatorOptions& options);
 
 enum class EchoFault { None, Missing, Wrong };
 
@@ -77,17 +90,24 @@ public:
 
     // --- faults (thread-safe); count -1 means for ever
     void setSilent(bool silent);
-    void failEchoes(EchoFault fault, int count);
+    // The next `count` echoed characters (only those equal to `only`, when
+    // given) are echoed wrongly or lost: a lost character is not echoed and
+    // not added to the command line.
+    void failEchoes(EchoFault fault, int count, std::optional<char> only = std::nullopt);
     // Spoils the replies to the command line `command` (its text without "\r",
     // e.g. "w", "b N", "b 65", "b s", "c 3", "o 0"; "sync" for the 0x03 byte).
+    // Short and Silent also leave the command without effect (a block is not
+    // consumed, a rate not switched); 0x03 always returns to the prompt.
+    // Refuse on a command other than a log request acts as Damaged.
     void failReplies(const std::string& command, ReplyFault fault, int count);
-    void withholdAcks(int count);  // record acknowledgements not sent
+    void withholdAcks(int count);  // records lost: not acknowledged, not applied
     void clearFaults();
     void setPacing(bool pace);
 
     // --- observation (thread-safe)
     std::vector<std::string> lines() const;  // every command line run, without "\r"
     std::string received() const;             // every byte accepted at the right rate
+    std::string ignored() const;              // every byte that arrived at another rate
     void clearHistory();
     // Writes bytes to the program unasked, at once (stale input).
     void inject(const std::vector<std::uint8_t>& bytes);

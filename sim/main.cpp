@@ -1,0 +1,99 @@
+// vantor-sim: a simulated Vantor 2 on a pseudo-terminal, for trying the
+// program without an instrument.
+#include <pthread.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "Simulator.h"
+
+namespace {
+
+const char* kUsage =
+    "usage: vantor-sim [--baud RATE] [--logs N] [--navpoints N] [--seed S] [--pace]\n"
+    "  --baud RATE     rate the instrument listens at first (default 4800)\n"
+    "  --logs N        flight logs held, 0..128 (default 3)\n"
+    "  --navpoints N   navpoints held, 0..1500 (default 0)\n"
+    "  --seed S        seed for the generated logs and navpoints (default 1)\n"
+    "  --pace          send at the line rate, 10 bits a byte\n"
+    "Prints the device to open, then serves until interrupted.\n";
+
+std::optional<long long> integer(const char* text, long long low, long long high) {
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < low || value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool isRate(long long baud) {
+    for (long long r : {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}) {
+        if (r == baud) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    vantor::sim::SimulatorOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (arg == "--pace") {
+            options.pace = true;
+            continue;
+        }
+        const bool hasValue = i + 1 < argc;
+        std::optional<long long> value;
+        if (arg == "--baud" && hasValue) {
+            value = integer(argv[++i], 1, 115200);
+            if (value && isRate(*value)) options.baud = static_cast<int>(*value);
+            else value.reset();
+        } else if (arg == "--logs" && hasValue) {
+            value = integer(argv[++i], 0, 128);
+            if (value) options.logs = static_cast<int>(*value);
+        } else if (arg == "--navpoints" && hasValue) {
+            value = integer(argv[++i], 0, 1500);
+            if (value) options.navpoints = static_cast<int>(*value);
+        } else if (arg == "--seed" && hasValue) {
+            value = integer(argv[++i], 0, 0xFFFFFFFFLL);
+            if (value) options.seed = static_cast<std::uint32_t>(*value);
+        }
+        if (!value) {
+            std::cerr << "vantor-sim: bad option or value: " << arg << "\n" << kUsage;
+            return 2;
+        }
+    }
+
+    // Block the stop signals before the serving thread starts, so that only
+    // sigwait below sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    vantor::sim::Simulator simulator(options);
+    if (!simulator.start()) {
+        std::cerr << "vantor-sim: cannot open a pseudo-terminal: " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    std::cout << simulator.devicePath() << std::endl;
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    simulator.stop();
+    return 0;
+}
