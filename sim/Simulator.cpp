@@ -93,7 +93,9 @@ Reply shortFrame(std::string_view command, const Bytes& data, std::size_t readLe
 }
 
 // An answer with no data: what unknown commands and missing items get.
-Reply emptyFrame(std::string_view command) { return shortFrame(command, {}, 9); }
+Reply emptyFrame(std::string_view command) {
+    return shortFrame(command, {}, 9);
+}
 
 Reply longFrame(std::string_view command, const Bytes& data, std::size_t readLength) {
     Reply r;
@@ -128,8 +130,8 @@ struct RateSpeed {
 };
 
 constexpr RateSpeed kRates[] = {
-    {300, B300},     {600, B600},     {1200, B1200},   {2400, B2400},   {4800, B4800},
-    {9600, B9600},   {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
+    {300, B300},   {600, B600},     {1200, B1200},   {2400, B2400},   {4800, B4800},
+    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
 };
 
 int baudOf(speed_t speed) {
@@ -195,8 +197,8 @@ std::optional<long long> number(std::string_view text, long long low, long long 
 }
 
 bool allDigits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(),
-                                        [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // "DDMM.mmmmH" or "DDDMM.mmmmH" to ten-thousandths of a minute from the pole
@@ -362,9 +364,9 @@ std::optional<NavpointLine> navpointLine(std::string_view text) {
     const auto num = number(f[5], 0, 0xFFFFFFFFLL);
     const auto attributes = number(f[6], 0, 0xFFFFFFFFLL);
     if (!index || !lat || !lon || !alt || !num || !attributes) return std::nullopt;
-    return NavpointLine{static_cast<std::size_t>(*index),
-                        navpointRecord(*lat, *lon, *alt, *num, *attributes, f[7],
-                                       span(text, f, 8, f.size()))};
+    return NavpointLine{
+        static_cast<std::size_t>(*index),
+        navpointRecord(*lat, *lon, *alt, *num, *attributes, f[7], span(text, f, 8, f.size()))};
 }
 
 struct DeclaredPoint {
@@ -418,7 +420,9 @@ std::optional<std::string_view> checkedRecord(std::string_view line) {
 }
 
 // Any line with the sum mark is a record; a mangled sum makes it a bad one.
-bool isRecordLine(std::string_view line) { return line.find(",~") != std::string_view::npos; }
+bool isRecordLine(std::string_view line) {
+    return line.find(",~") != std::string_view::npos;
+}
 
 // ---------------------------------------------------------------- generated logs
 
@@ -452,8 +456,8 @@ SimLog makeLog(std::size_t i, const InstrumentState& state, std::uint32_t seed, 
     const unsigned endSeconds = startSeconds + durationSeconds;
     auto stamp = [&](unsigned s) {
         return std::array<std::uint8_t, 6>{
-            static_cast<std::uint8_t>(year),           static_cast<std::uint8_t>(month),
-            static_cast<std::uint8_t>(day),            static_cast<std::uint8_t>(s / 3600),
+            static_cast<std::uint8_t>(year),        static_cast<std::uint8_t>(month),
+            static_cast<std::uint8_t>(day),         static_cast<std::uint8_t>(s / 3600),
             static_cast<std::uint8_t>(s / 60 % 60), static_cast<std::uint8_t>(s % 60)};
     };
     log.start = stamp(startSeconds);
@@ -523,16 +527,16 @@ InstrumentState initialState(const SimulatorOptions& options) {
         std::string name = "NAVPT " + std::to_string(i + 1);
         name.resize(12, ' ');
         constexpr unsigned kAttributes[] = {0x001, 0x003, 0x008, 0x040, 0x209};
-        s.navpoints.push_back(navpointRecord(lat, lon, 200 + pick(2000), i + 1,
-                                             kAttributes[i % 5], name, "GENERATED   "));
+        s.navpoints.push_back(navpointRecord(lat, lon, 200 + pick(2000), i + 1, kAttributes[i % 5],
+                                             name, "GENERATED   "));
     }
 
     std::array<std::optional<std::array<std::uint8_t, kDeclaredPointSize>>, kMaxDeclaredPoints>
         declared{};
     for (std::size_t i = 0; i < std::min<std::size_t>(3, s.navpoints.size()); ++i) {
         std::array<std::uint8_t, kDeclaredPointSize> p{};
-        std::copy_n(s.navpoints[i].begin(), 8, p.begin());                    // lat, lon
-        std::copy_n(s.navpoints[i].begin() + 14, 12, p.begin() + 8);          // name
+        std::copy_n(s.navpoints[i].begin(), 8, p.begin());            // lat, lon
+        std::copy_n(s.navpoints[i].begin() + 14, 12, p.begin() + 8);  // name
         declared[i] = p;
     }
     s.declaration = declarationPayload(declared);
@@ -852,11 +856,11 @@ struct Simulator::Impl {
         Reply r;
         if (c == "c") {
             const auto count = static_cast<unsigned>(state.navpoints.size());
-            r = shortFrame(c,
-                           {static_cast<std::uint8_t>(count >> 8),
-                            static_cast<std::uint8_t>(count & 0xFF),
-                            InstrumentState::kNavpointSize},
-                           12);
+            r = shortFrame(
+                c,
+                {static_cast<std::uint8_t>(count >> 8), static_cast<std::uint8_t>(count & 0xFF),
+                 InstrumentState::kNavpointSize},
+                12);
         } else if (const auto n = number(c.substr(2), 0, 99999);
                    n && allDigits(c.substr(2)) &&
                    static_cast<std::size_t>(*n) < state.navpoints.size()) {
@@ -904,8 +908,8 @@ struct Simulator::Impl {
 
     // Log n (all logs when n is -1) as IGC text or as the binary log.
     Reply logRequest(std::string_view c, long long n, bool binary, bool take, bool refuse) {
-        const bool exists = n < static_cast<long long>(state.logs.size()) &&
-                            (n >= 0 || !state.logs.empty());
+        const bool exists =
+            n < static_cast<long long>(state.logs.size()) && (n >= 0 || !state.logs.empty());
         Transfer t;
         t.active = true;
         std::uint8_t headerA = 0;
@@ -1027,7 +1031,9 @@ struct Simulator::Impl {
 
 Simulator::Simulator(const SimulatorOptions& options) : impl_(std::make_unique<Impl>(options)) {}
 
-Simulator::~Simulator() { stop(); }
+Simulator::~Simulator() {
+    stop();
+}
 
 bool Simulator::start() {
     Impl& d = *impl_;
@@ -1082,7 +1088,9 @@ void Simulator::stop() {
     d.closeAll();
 }
 
-std::string Simulator::devicePath() const { return impl_->path; }
+std::string Simulator::devicePath() const {
+    return impl_->path;
+}
 
 InstrumentState Simulator::state() const {
     std::lock_guard<std::mutex> lock(impl_->mutex);

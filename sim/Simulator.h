@@ -17,12 +17,12 @@ namespace vantor::sim {
 struct SimLog {
     std::array<std::uint8_t, 6> start{};  // year from 2000, month, day, hour, minute, second
     std::array<std::uint8_t, 6> end{};
-    std::string label;                    // up to 24 characters
-    std::string igc;                      // served in blocks for "b 64+n"
-    std::vector<std::uint8_t> binary;     // served in blocks for "b 256+n"
+    std::string label;                 // up to 24 characters
+    std::string igc;                   // served in blocks for "b 64+n"
+    std::vector<std::uint8_t> binary;  // served in blocks for "b 256+n"
     std::uint8_t binaryHeaderA = 0;
     std::uint8_t binaryHeaderB = 0;
-    std::vector<std::uint8_t> security;   // served for "b s"
+    std::vector<std::uint8_t> security;  // served for "b s"
 };
 
 // Everything the instrument remembers. Blocks are kept in the form the
@@ -38,20 +38,20 @@ struct InstrumentState {
     std::array<char, 3> serial{'A', '1', 'B'};
     std::array<char, 2> version{'2', '4'};
     std::uint8_t instrumentType = 2;
-    std::vector<std::uint8_t> pilotPreferences;   // data block of "o 0" (50 bytes)
-    std::vector<std::uint8_t> glider;             // data block of "g 0" (38 bytes)
+    std::vector<std::uint8_t> pilotPreferences;           // data block of "o 0" (50 bytes)
+    std::vector<std::uint8_t> glider;                     // data block of "g 0" (38 bytes)
     std::vector<std::array<std::uint8_t, 38>> navpoints;  // at most 1500
-    std::vector<std::uint8_t> declaration;        // 316 bytes after the long frame header of "d"
+    std::vector<std::uint8_t> declaration;  // 316 bytes after the long frame header of "d"
     std::vector<SimLog> logs;
-    int blockSize = 256;                          // log block size served by the log requests
+    int blockSize = 256;  // log block size served by the log requests
 };
 
 struct SimulatorOptions {
-    int baud = 4800;       // the rate the instrument listens at when it starts
+    int baud = 4800;  // the rate the instrument listens at when it starts
     int logs = 3;
     int navpoints = 0;
     std::uint32_t seed = 1;
-    bool pace = false;     // 10 bits per byte at the current rate
+    bool pace = false;  // 10 bits per byte at the current rate
 };
 
 // The state a fresh instrument starts with: default pilot preferences and
@@ -106,8 +106,8 @@ public:
 
     // --- observation (thread-safe)
     std::vector<std::string> lines() const;  // every command line run, without "\r"
-    std::string received() const;             // every byte accepted at the right rate
-    std::string ignored() const;              // every byte that arrived at another rate
+    std::string received() const;            // every byte accepted at the right rate
+    std::string ignored() const;             // every byte that arrived at another rate
     void clearHistory();
     // Writes bytes to the program unasked, at once (stale input).
     void inject(const std::vector<std::uint8_t>& bytes);

@@ -59,8 +59,10 @@ int main(int argc, char** argv) {
         std::optional<long long> value;
         if (arg == "--baud" && hasValue) {
             value = integer(argv[++i], 1, 115200);
-            if (value && isRate(*value)) options.baud = static_cast<int>(*value);
-            else value.reset();
+            if (value && isRate(*value))
+                options.baud = static_cast<int>(*value);
+            else
+                value.reset();
         } else if (arg == "--logs" && hasValue) {
             value = integer(argv[++i], 0, 128);
             if (value) options.logs = static_cast<int>(*value);

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -6,13 +7,11 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstring>
-#include <thread>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Simulator.h"
@@ -29,10 +28,14 @@ const std::string kBanner = "\r\nVANTOR 2 SIMULATOR\r\n";
 
 speed_t speedOf(int baud) {
     switch (baud) {
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        default: return B57600;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        default:
+            return B57600;
     }
 }
 
@@ -101,9 +104,15 @@ std::uint8_t xorOf(const std::string& s) {
     return x;
 }
 
-unsigned byteAt(const std::string& s, std::size_t i) { return static_cast<std::uint8_t>(s.at(i)); }
-unsigned be16(const std::string& s, std::size_t i) { return byteAt(s, i) << 8 | byteAt(s, i + 1); }
-std::uint32_t be32(const std::string& s, std::size_t i) { return be16(s, i) << 16 | be16(s, i + 2); }
+unsigned byteAt(const std::string& s, std::size_t i) {
+    return static_cast<std::uint8_t>(s.at(i));
+}
+unsigned be16(const std::string& s, std::size_t i) {
+    return byteAt(s, i) << 8 | byteAt(s, i + 1);
+}
+std::uint32_t be32(const std::string& s, std::size_t i) {
+    return be16(s, i) << 16 | be16(s, i + 2);
+}
 
 // The program's two reply checks, written out here on their own.
 bool validShort(const std::string& r, const std::string& command) {
@@ -306,8 +315,8 @@ TEST_F(SimulatorTest, RecordsSentComeBackInTheBlocks) {
     EXPECT_EQ(prefs.substr(0, 24), "Jane Q Pilot            ");
     const unsigned bytes[] = {0, 0, 1, 2, 3, 4};
     for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(byteAt(prefs, 24 + i), bytes[i]) << i;
-    const std::pair<std::size_t, unsigned> words[] = {
-        {30, 1234}, {32, 567}, {34, 8}, {36, 9}, {38, 5}, {40, 100}, {44, 258}, {48, 4321}};
+    const std::pair<std::size_t, unsigned> words[] = {{30, 1234}, {32, 567}, {34, 8},   {36, 9},
+                                                      {38, 5},    {40, 100}, {44, 258}, {48, 4321}};
     for (const auto& [at, value] : words) EXPECT_EQ(be16(prefs, at), value) << at;
     EXPECT_EQ(byteAt(prefs, 42), 55u);
     EXPECT_EQ(byteAt(prefs, 43), 31u);
@@ -362,9 +371,9 @@ TEST_F(SimulatorTest, RecordsWithAWrongSumOrALostAckAreNotApplied) {
     const std::string good = "g,DG-300      ,X           ,41,90,170,0,300,120,65535,10270";
     const std::string summed = withSum(good);
     const std::string bad[] = {
-        summed + "1",                                        // sum wrong
-        good + ",~",                                         // no digits
-        good + ",~12x",                                      // not a number
+        summed + "1",                                                // sum wrong
+        good + ",~",                                                 // no digits
+        good + ",~12x",                                              // not a number
         "g,DG-301" + summed.substr(std::string("g,DG-300").size()),  // text changed
     };
     const Bytes before = sim->state().glider;
@@ -628,8 +637,8 @@ TEST(VantorSimProgram, PrintsItsDeviceServesAndStopsOnTerm) {
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
 
-    for (std::vector<std::string> bad : {std::vector<std::string>{"--logs", "x"},
-                                         {"--baud", "1234"}, {"--what"}, {"--seed"}}) {
+    for (std::vector<std::string> bad :
+         {std::vector<std::string>{"--logs", "x"}, {"--baud", "1234"}, {"--what"}, {"--seed"}}) {
         int out = -1;
         EXPECT_EQ(exitCode(spawn(bad, out)), 2) << bad[0];
         ::close(out);
