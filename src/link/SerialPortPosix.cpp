@@ -40,7 +40,8 @@ bool speedFor(int baud, speed_t& code) {
 }
 
 int remainingMs(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    // Round up, or a read would end up to a millisecond before its time-out.
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
@@ -141,6 +142,9 @@ bool SerialPort::write(const std::uint8_t* bytes, std::size_t n) {
         pollfd p{fd_, POLLOUT, 0};
         if (poll(&p, 1, left) < 0 && errno != EINTR) return false;
     }
+    // Written means sent, as on a port whose writes complete on the line: a
+    // purge right after must not discard a command that was never answered.
+    tcdrain(fd_);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,9 @@ protected:
     // connectForUpload with "upl 1" (text queries), or "upl 0" for the echoed ones.
     void connectUpload(bool blockMode = false);
     int linesEqual(const std::string& line) const;
+    // Polls a condition for up to two seconds; for what the simulator does after
+    // the program has already moved on.
+    static bool waitFor(const std::function<bool()>& condition);
 
     std::unique_ptr<sim::Simulator> sim;
     RecordingPrompts prompts;
