@@ -2,8 +2,7 @@
 
 namespace vantor {
 
-Answer SilentPrompts::message(const std::string&, const std::string&, Buttons buttons, Icon,
-                              const void*) {
+Answer firstButtonAnswer(Buttons buttons) {
     switch (buttons) {
         case Buttons::YesNo:
         case Buttons::YesNoCancel:

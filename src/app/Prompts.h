@@ -21,11 +21,16 @@ public:
     virtual void setWaitCursor(bool /*on*/) {}
 };
 
+// The answer of a box's first button: what a front end that cannot ask gives.
+Answer firstButtonAnswer(Buttons buttons);
+
 // Says nothing and answers every question with its first button.
 class SilentPrompts : public Prompts {
 public:
     Answer message(const std::string&, const std::string&, Buttons buttons, Icon,
-                   const void*) override;
+                   const void*) override {
+        return firstButtonAnswer(buttons);
+    }
 };
 
 // Shows the wait cursor for the lifetime of a scope.

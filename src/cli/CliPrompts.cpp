@@ -13,13 +13,7 @@ Answer CliPrompts::message(const std::string& text, const std::string& caption, 
         err_ << caption << ": " << text << '\n';
     }
     err_.flush();
-    switch (buttons) {
-        case Buttons::YesNo:
-        case Buttons::YesNoCancel:
-            return Answer::Yes;
-        default:
-            return Answer::Ok;
-    }
+    return firstButtonAnswer(buttons);
 }
 
 }  // namespace vantor::cli

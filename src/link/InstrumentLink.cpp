@@ -416,18 +416,22 @@ bool InstrumentLink::readDirectoryBlock(
     return false;
 }
 
-bool InstrumentLink::requestIgcLog(int n, int& blockSize, int& blockCount) {
+int InstrumentLink::requestLog(int number, std::uint8_t* reply, std::size_t n) {
     port_.setReadTimeout(5000);
-    const std::string command = "b " + std::to_string(64 + n) + "\r";
-    std::array<std::uint8_t, 16> reply{};
+    const std::string command = "b " + std::to_string(number) + "\r";
     std::size_t got = 0;
-    if (!sendEchoed(command.c_str(), reply.data(), reply.size(), got) ||
-        !checkLongReply(reply.data(), got, command.c_str(), command.size() - 1) ||
-        reply[5] != 'Y') {
-        return false;
+    if (!sendEchoed(command.c_str(), reply, n, got) ||
+        !checkLongReply(reply, got, command.c_str(), command.size() - 1) || reply[5] != 'Y') {
+        return 0;
     }
-    const int size = static_cast<int>(be16(reply.data() + 6));
-    // Nothing can be read in blocks of no bytes.
+    // A block size of 0 fails the request: nothing can be read in blocks of no
+    // bytes, and the binary block count divides by it.
+    return static_cast<int>(be16(reply + 6));
+}
+
+bool InstrumentLink::requestIgcLog(int n, int& blockSize, int& blockCount) {
+    std::array<std::uint8_t, 16> reply{};
+    const int size = requestLog(64 + n, reply.data(), reply.size());
     if (size == 0) return false;
     blockSize = size;
     blockCount = static_cast<int>(be16(reply.data() + 8));
@@ -436,17 +440,8 @@ bool InstrumentLink::requestIgcLog(int n, int& blockSize, int& blockCount) {
 
 bool InstrumentLink::requestBinaryLog(int n, int& blockSize, int& blockCount, int* totalLength,
                                       std::uint8_t* headerA, std::uint8_t* headerB) {
-    port_.setReadTimeout(5000);
-    const std::string command = "b " + std::to_string(n < 1024 ? 256 + n : 0) + "\r";
     std::array<std::uint8_t, 19> reply{};
-    std::size_t got = 0;
-    if (!sendEchoed(command.c_str(), reply.data(), reply.size(), got) ||
-        !checkLongReply(reply.data(), got, command.c_str(), command.size() - 1) ||
-        reply[5] != 'Y') {
-        return false;
-    }
-    const int size = static_cast<int>(be16(reply.data() + 6));
-    // The block count divides by the block size.
+    const int size = requestLog(n < 1024 ? 256 + n : 0, reply.data(), reply.size());
     if (size == 0) return false;
     const int total =
         static_cast<int>(reply[8]) << 16 | static_cast<int>(reply[9]) << 8 | reply[10];

@@ -83,6 +83,8 @@ private:
     bool transactText(const std::string& command, std::uint8_t* reply, std::size_t n,
                       std::size_t& got);
     void drain(std::size_t n);
+    // Sends a log request "b <number>"; the block size it announces, or 0.
+    int requestLog(int number, std::uint8_t* reply, std::size_t n);
     bool queryShortData(const std::string& command, bool echoed,
                         std::span<std::uint8_t> destination);
     int copyLongFrameData(const std::uint8_t* reply, std::size_t got,

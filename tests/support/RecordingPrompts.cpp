@@ -10,7 +10,7 @@ Answer RecordingPrompts::message(const std::string& text, const std::string& cap
         answers.pop_front();
         return a;
     }
-    return buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? Answer::Yes : Answer::Ok;
+    return firstButtonAnswer(buttons);
 }
 
 }  // namespace vantor::test
