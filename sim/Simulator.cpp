@@ -580,6 +580,7 @@ struct Simulator::Impl {
     int echoFaultCount = 0;
     std::optional<char> echoFaultOnly;
     std::map<std::string, std::pair<ReplyFault, int>> replyFaults;
+    std::map<std::string, std::pair<std::function<void(Bytes&)>, int>> rewrites;
     int acksWithheld = 0;
 
     std::string line;
@@ -794,6 +795,10 @@ struct Simulator::Impl {
         spoil(r, fault, echoed);
         action.out = std::move(r.bytes);
         if (take) action.newRate = r.newRate;
+        if (const auto it = rewrites.find(command); it != rewrites.end()) {
+            it->second.first(action.out);
+            if (it->second.second > 0 && --it->second.second == 0) rewrites.erase(it);
+        }
         return action;
     }
 
@@ -1135,6 +1140,16 @@ void Simulator::failReplies(const std::string& command, ReplyFault fault, int co
     }
 }
 
+void Simulator::rewriteReplies(const std::string& command,
+                               std::function<void(std::vector<std::uint8_t>&)> edit, int count) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (count == 0 || !edit) {
+        impl_->rewrites.erase(command);
+    } else {
+        impl_->rewrites[command] = {std::move(edit), count};
+    }
+}
+
 void Simulator::withholdAcks(int count) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->acksWithheld = count;
@@ -1147,6 +1162,7 @@ void Simulator::clearFaults() {
     impl_->echoFaultCount = 0;
     impl_->echoFaultOnly.reset();
     impl_->replyFaults.clear();
+    impl_->rewrites.clear();
     impl_->acksWithheld = 0;
 }
 

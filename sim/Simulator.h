@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -100,6 +101,12 @@ public:
     // consumed, a rate not switched); 0x03 always returns to the prompt.
     // Refuse on a command other than a log request acts as Damaged.
     void failReplies(const std::string& command, ReplyFault fault, int count);
+    // Hands the next `count` replies to `command`, as they are about to be sent,
+    // to `edit`, which may change them at will (to build frames no fault gives).
+    // It runs on the serving thread under the simulator's lock: it must not
+    // call back into the simulator.
+    void rewriteReplies(const std::string& command,
+                        std::function<void(std::vector<std::uint8_t>&)> edit, int count);
     void withholdAcks(int count);  // records lost: not acknowledged, not applied
     void clearFaults();
     void setPacing(bool pace);

@@ -7,6 +7,16 @@ namespace {
 
 using sim::ReplyFault;
 
+// Sets a long frame's sum again after a test changed its bytes, so that only
+// the change under test makes it wrong.
+void resum(std::vector<std::uint8_t>& frame) {
+    const std::size_t length = std::min<std::size_t>(frame[0] << 8 | frame[1], frame.size());
+    unsigned sum = 0;
+    for (std::size_t i = 5; i < length; ++i) sum += frame[i];
+    frame[3] = static_cast<std::uint8_t>(sum >> 8);
+    frame[4] = static_cast<std::uint8_t>(sum);
+}
+
 class QueryTest : public SimFixture {
 protected:
     void SetUp() override {
@@ -109,6 +119,18 @@ TEST_F(QueryTest, DirectoryBlocks) {
     EXPECT_EQ(linesEqual("b 197"), 3);
     sim->failReplies("b 197", ReplyFault::Short, 3);
     EXPECT_FALSE(link->readDirectoryBlock(1, block));
+
+    // A sound frame whose length field is not 300 is no directory block.
+    sim->clearHistory();
+    sim->rewriteReplies(
+        "b 196",
+        [](std::vector<std::uint8_t>& f) {
+            f[1] = 43;  // 299
+            resum(f);
+        },
+        -1);
+    EXPECT_FALSE(link->readDirectoryBlock(0, block));
+    EXPECT_EQ(linesEqual("b 196"), 3);
 }
 
 TEST_F(QueryTest, LogRequests) {
@@ -139,6 +161,18 @@ TEST_F(QueryTest, LogRequests) {
     link->setReadTimeout(200);
     link->requestBinaryLog(1024, blockSize, blockCount);
     EXPECT_NE(sim->received().find("b 0\r"), std::string::npos);
+
+    // A block size of 0 would divide by zero and read nothing: the request fails.
+    auto noBlockSize = [](std::vector<std::uint8_t>& f) {
+        f[6] = f[7] = 0;
+        resum(f);
+    };
+    sim->rewriteReplies("b 65", noBlockSize, 1);
+    sim->rewriteReplies("b 257", noBlockSize, 1);
+    link->setReadTimeout(200);
+    EXPECT_FALSE(link->requestIgcLog(1, blockSize, blockCount));
+    link->setReadTimeout(200);
+    EXPECT_FALSE(link->requestBinaryLog(1, blockSize, blockCount));
 }
 
 TEST_F(QueryTest, LogIsReadBlockByBlockToItsEnd) {
@@ -207,6 +241,16 @@ TEST_F(QueryTest, BlockLengthBeyondTheDestinationIsRejected) {
     EXPECT_EQ(link->readBlock('N', blockSize, small, shortRetries, badRetries), -1);
     EXPECT_EQ(badRetries, 6);
     EXPECT_EQ(small, std::vector<std::uint8_t>(10, 0xEE));
+
+    // A length beyond what arrived is refused however large the destination.
+    auto overlong = [](std::vector<std::uint8_t>& f) {
+        f[5] = 0x7F;
+        resum(f);
+    };
+    sim->rewriteReplies("b R", overlong, -1);
+    std::vector<std::uint8_t> large(0x8000);
+    EXPECT_EQ(link->readBlock('R', blockSize, large, shortRetries, badRetries), -1);
+    EXPECT_EQ(badRetries, 6);
 }
 
 TEST_F(QueryTest, SecurityRecordIsTriedAgainAfterAFailure) {
