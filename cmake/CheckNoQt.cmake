@@ -1,5 +1,6 @@
-# Fails when one of FILES includes a Qt header; writes STAMP otherwise.
-separate_arguments(files UNIX_COMMAND "${FILES}")
+# Fails when a file named in LIST (one path a line) includes a Qt header;
+# writes STAMP otherwise.
+file(STRINGS "${LIST}" files)
 set(offenders "")
 foreach(f IN LISTS files)
     if(EXISTS "${f}")
