@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs, with apt, whatever the build needs and this machine lacks.
+# Installs, with apt, whatever the build and the tests need and this machine lacks.
 set -euo pipefail
+packages=(cmake g++ make libgtest-dev qt6-base-dev qt6-qpa-plugins fonts-dejavu-core)
 missing=()
-command -v cmake >/dev/null 2>&1 || missing+=(cmake)
-command -v c++ >/dev/null 2>&1 || missing+=(g++)
-command -v make >/dev/null 2>&1 || missing+=(make)
-[[ -f /usr/include/gtest/gtest.h ]] || missing+=(libgtest-dev)
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
 if ((${#missing[@]})); then
     echo "Installing: ${missing[*]}"
     sudo=""

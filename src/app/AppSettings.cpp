@@ -1,0 +1,82 @@
+#include "app/AppSettings.h"
+
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+#include <limits>
+#include <memory>
+#include <optional>
+
+namespace vantor {
+
+namespace {
+
+const QString kComPort = QStringLiteral("COMPORT");
+const QString kMinTime = QStringLiteral("MIN_FLIGHT_LOG_TIME");
+const QString kPortMap = QStringLiteral("PortMap");
+
+std::unique_ptr<QSettings> openSettings() {
+#ifdef _WIN32
+    return std::make_unique<QSettings>(
+        QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvek\\VantorUtil"),
+        QSettings::NativeFormat);
+#else
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                       QStringLiteral("Tarvek"), QStringLiteral("VantorUtil"));
+#endif
+}
+
+// A stored value as its 32 bits, or nothing when it is missing, not a
+// number or does not fit in 32 bits.
+std::optional<std::uint32_t> read32(const QSettings& settings, const QString& key) {
+    const QVariant value = settings.value(key);
+    if (!value.isValid()) return std::nullopt;
+    bool ok = false;
+    const qlonglong n = value.toString().trimmed().toLongLong(&ok);
+    if (!ok || n < std::numeric_limits<std::int32_t>::min() ||
+        n > static_cast<qlonglong>(std::numeric_limits<std::uint32_t>::max())) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(n);
+}
+
+}  // namespace
+
+std::string portNameFor(std::int32_t comPort) {
+    return "COM" + std::to_string(comPort) + ":";
+}
+
+bool AppSettings::load() {
+    const auto settings = openSettings();
+    portMap.clear();
+    settings->beginGroup(kPortMap);
+    for (const QString& key : settings->childKeys()) {
+        portMap[key.toUpper().toStdString()] = settings->value(key).toString().toStdString();
+    }
+    settings->endGroup();
+
+    const auto port = read32(*settings, kComPort);
+    if (!port) return false;
+    comPort = static_cast<std::int32_t>(*port);
+    minFlightLogTime = read32(*settings, kMinTime).value_or(5);
+    return true;
+}
+
+bool AppSettings::save() const {
+    const auto settings = openSettings();
+    settings->setValue(kComPort, static_cast<int>(comPort));
+    settings->setValue(kMinTime, static_cast<unsigned>(minFlightLogTime));
+    settings->sync();
+    return settings->status() == QSettings::NoError;
+}
+
+void AppSettings::loadOrDefault() {
+    if (!load()) {
+        comPort = 1;
+        minFlightLogTime = 5;
+        save();
+    }
+    setPortMap(portMap);
+}
+
+}  // namespace vantor

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "link/PortName.h"
+
+namespace vantor {
+
+// The port name for a port number: "COM1:" … and "COM%d:" for any other number.
+std::string portNameFor(std::int32_t comPort);
+
+// The settings kept between runs: on Windows in the registry key
+// HKEY_LOCAL_MACHINE\SOFTWARE\Tarvek\VantorUtil, elsewhere in the user's
+// configuration for Tarvek/VantorUtil, which also holds the port map
+// ("PortMap/COM1=/dev/ttyUSB0") that resolves port names to devices.
+class AppSettings {
+public:
+    // True when "COMPORT" was read; a missing minimum time then reads as 5.
+    bool load();
+    // True when both values were written.
+    bool save() const;
+    // Loads; when that fails, takes port 1 and 5 minutes and saves them.
+    void loadOrDefault();
+    void formPortName() { portName = portNameFor(comPort); }
+
+    std::int32_t comPort = 1;
+    std::uint32_t minFlightLogTime = 5;
+    std::string portName = "COM1:";
+    PortMap portMap;
+};
+
+}  // namespace vantor

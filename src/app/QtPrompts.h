@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+#include "app/Prompts.h"
+
+class QWidget;
+
+namespace vantor {
+
+// The prompts of the Qt program: message boxes, file dialogs, the wait cursor
+// and the beep. Safe to call from a worker thread: the call is carried out on
+// the user-interface thread, which the worker waits for.
+class QtPrompts : public Prompts {
+public:
+    Answer message(const std::string& text, const std::string& caption, Buttons buttons, Icon icon,
+                   const void* owner) override;
+    std::optional<std::string> chooseOpenFile(const FileChoice& choice) override;
+    std::optional<std::string> chooseSaveFile(const FileChoice& choice) override;
+    void beep() override;
+    void setWaitCursor(bool on) override;
+};
+
+// Owner handles of the prompts are widgets.
+inline const void* ownerOf(const QWidget* widget) {
+    return widget;
+}
+
+// The Qt name filters for the program's filter string.
+QStringList qtNameFilters(const std::string& filter);
+// The folder a file dialog starts in: the documents folder for "\My Documents\".
+QString initialFolder(const std::string& folder);
+
+}  // namespace vantor

@@ -1,0 +1,24 @@
+#include "app/UtilityApp.h"
+
+#include <QFileInfo>
+
+#include "app/AppIcon.h"
+#include "app/MainDialog.h"
+#include "app/QtPrompts.h"
+
+namespace vantor {
+
+UtilityApp::UtilityApp(int& argc, char** argv) : QApplication(argc, argv) {
+    // Message boxes without a caption of their own show the program's file name.
+    setApplicationName(QFileInfo(applicationFilePath()).completeBaseName());
+    setWindowIcon(appIcon());
+}
+
+int UtilityApp::run() {
+    QtPrompts prompts;
+    MainDialog dialog(prompts);
+    dialog.exec();
+    return 0;
+}
+
+}  // namespace vantor

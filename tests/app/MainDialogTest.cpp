@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+
+#include "GuiTestSupport.h"
+#include "RecordingPrompts.h"
+#include "Simulator.h"
+#include "app/DialogUnits.h"
+#include "app/MainDialog.h"
+#include "app/QtPrompts.h"
+#include "link/SerialPort.h"
+#include "ui_MainDialog.h"
+#include "ui_SetupDialog.h"
+
+namespace vantor::test {
+namespace {
+
+TEST(MainDialog, SetupOpensAgainWithItsDataAndSettingsAreHandedOn) {
+    writeSettings({});
+    RecordingPrompts prompts;
+    MainDialog main(prompts);
+    EXPECT_EQ(main.portName(), "COM1:");
+    EXPECT_EQ(main.windowTitle(), "Vantor Series Utility");
+
+    int shown = 0;
+    main.runModal = [&](QDialog& d) {
+        ASSERT_EQ(&d, &main.setupDialog());
+        d.show();
+        ++shown;
+        auto& ui = main.setupDialog().ui();
+        if (shown == 1) {
+            ui.com3Radio->click();
+            ui.okButton->click();
+        } else {
+            EXPECT_TRUE(ui.com3Radio->isChecked());  // what the last closing left
+            ui.com2Radio->click();
+            ui.cancelButton->click();
+        }
+    };
+    main.ui().setupButton->click();
+    EXPECT_EQ(main.portName(), "COM3:");
+    main.ui().setupButton->click();
+    EXPECT_EQ(shown, 2);
+    EXPECT_EQ(main.portName(), "COM3:");  // handed on again after Cancel too
+}
+
+TEST(MainDialog, ClosingLeavesNoPortOpen) {
+    sim::Simulator instrument;
+    ASSERT_TRUE(instrument.start());
+    writeSettings({{"COMPORT", "1"}, {"PortMap/COM1", instrument.devicePath()}});
+    {
+        RecordingPrompts prompts;
+        MainDialog main(prompts);
+        main.runModal = [](QDialog& d) {
+            d.show();
+            d.reject();
+        };
+        main.show();
+        main.ui().setupButton->click();
+        main.reject();
+    }
+    SerialPort port;
+    EXPECT_TRUE(port.open("COM1:", 4800, 10));
+    setPortMap({});
+}
+
+TEST(DialogLayout, EveryTextIsWholeAndInsideItsDialog) {
+    writeSettings({});
+    RecordingPrompts prompts;
+    MainDialog main(prompts);
+    for (QDialog* dialog : std::initializer_list<QDialog*>{&main, &main.setupDialog()}) {
+        SCOPED_TRACE(dialog->windowTitle().toStdString());
+        dialog->show();
+        QApplication::processEvents();
+        const QRect inside(QPoint(0, 0), dialog->size());
+        for (QWidget* w : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            SCOPED_TRACE(w->objectName().toStdString());
+            EXPECT_FALSE(textIsClipped(w));
+            EXPECT_TRUE(inside.contains(w->geometry()));
+        }
+        dialog->hide();
+    }
+    // The buttons keep the template's places: one column, top to bottom.
+    const auto& ui = main.ui();
+    EXPECT_LT(ui.transferLogsButton->y(), ui.pilotNameButton->y());
+    EXPECT_LT(ui.configureButton->y(), ui.setupButton->y());
+    EXPECT_EQ(ui.transferLogsButton->x(), ui.setupButton->x());
+    EXPECT_EQ(ui.navpointsButton->text(), "Transfer Navpoints &&Tasks");  // shows one "&"
+}
+
+TEST(DialogUnits, ConvertLikeTheDialogManager) {
+    QFont font = QApplication::font();
+    const DialogBaseUnits base = dialogBaseUnits(font);
+    EXPECT_GT(base.x, 3);
+    EXPECT_GT(base.y, 8);
+    QDialog d;
+    d.resize(135, 156);
+    auto* label = new QLabel(QStringLiteral("x"), &d);
+    label->setGeometry(20, 16, 40, 8);
+    applyDialogUnits(&d);
+    EXPECT_EQ(label->x(), (20 * base.x + 2) / 4);
+    EXPECT_EQ(label->y(), (16 * base.y + 4) / 8);
+    EXPECT_EQ(d.width(), (135 * base.x + 2) / 4);
+    EXPECT_EQ(d.height(), (156 * base.y + 4) / 8);
+}
+
+TEST(FileFilters, ProgramFiltersBecomeQtFilters) {
+    EXPECT_EQ(qtNameFilters("IGC Flight Log Files (*.igc)|*.igc||"),
+              QStringList{"IGC Flight Log Files (*.igc)"});
+    EXPECT_EQ(qtNameFilters("Navpoint Files|*.dat;*.txt|All Files (*.*)|*.*||"),
+              (QStringList{"Navpoint Files (*.dat *.txt)", "All Files (*.*)"}));
+    EXPECT_TRUE(qtNameFilters("").isEmpty());
+    EXPECT_EQ(qtNameFilters("Broken|"), QStringList{});
+    EXPECT_EQ(initialFolder("\\My Documents\\"),
+              QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+}
+
+}  // namespace
+}  // namespace vantor::test

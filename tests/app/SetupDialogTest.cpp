@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QToolButton>
+#include <functional>
+
+#include "GuiTestSupport.h"
+#include "RecordingPrompts.h"
+#include "app/SetupDialog.h"
+#include "ui_SetupDialog.h"
+
+namespace vantor::test {
+namespace {
+
+void leave(QLineEdit* edit) {
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(edit, &out);
+}
+
+struct Shown {
+    QRadioButton* checked;
+    bool otherEnabled;
+    QString otherText;
+    QString minutesText;
+};
+
+Shown shown(SetupDialog& d) {
+    auto& ui = d.ui();
+    QRadioButton* checked = nullptr;
+    for (QRadioButton* r :
+         {ui.com1Radio, ui.com2Radio, ui.com3Radio, ui.com4Radio, ui.otherRadio}) {
+        if (r->isChecked()) checked = r;
+    }
+    return {checked, ui.otherEdit->isEnabled(), ui.otherEdit->text(), ui.minTimeEdit->text()};
+}
+
+const StoredSettings kDefaults{{"COMPORT", "1"}, {"MIN_FLIGHT_LOG_TIME", "5"}};
+const StoredSettings kPort9{{"COMPORT", "9"}, {"MIN_FLIGHT_LOG_TIME", "12"}};
+
+TEST(SetupDialog, OpeningFromWhatIsStored) {
+    struct Case {
+        const char* what;
+        StoredSettings stored;
+        std::string portName;
+        QString otherText;
+        bool other;
+        QString minutes;
+        StoredSettings storedAfter;  // empty: unchanged
+    } cases[] = {
+        {"first run writes the defaults", {}, "COM1:", "1", false, "5", kDefaults},
+        {"missing minutes read as 5, nothing written",
+         {{"COMPORT", "2"}},
+         "COM2:",
+         "2",
+         false,
+         "5",
+         {}},
+        {"port 9 is Other",
+         {{"COMPORT", "9"}, {"MIN_FLIGHT_LOG_TIME", "12"}},
+         "COM9:",
+         "9",
+         true,
+         "12",
+         {}},
+        {"a stored 100 is shown",
+         {{"COMPORT", "3"}, {"MIN_FLIGHT_LOG_TIME", "100"}},
+         "COM3:",
+         "3",
+         false,
+         "100",
+         {}},
+        {"not a number counts as missing",
+         {{"COMPORT", "abc"}, {"MIN_FLIGHT_LOG_TIME", "7"}},
+         "COM1:",
+         "1",
+         false,
+         "5",
+         kDefaults},
+        {"beyond 32 bits counts as missing",
+         {{"COMPORT", "99999999999"}},
+         "COM1:",
+         "1",
+         false,
+         "5",
+         kDefaults},
+        {"port 0 is Other",
+         {{"COMPORT", "0"}, {"MIN_FLIGHT_LOG_TIME", "5"}},
+         "COM0:",
+         "0",
+         true,
+         "5",
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeSettings(c.stored);
+        RecordingPrompts prompts;
+        SetupDialog d(prompts);
+        d.initialise();
+        EXPECT_EQ(d.portName(), c.portName);
+        const Shown s = shown(d);
+        EXPECT_EQ(s.checked == d.ui().otherRadio, c.other);
+        EXPECT_EQ(s.otherEnabled, c.other);
+        EXPECT_EQ(s.otherText, c.otherText);
+        EXPECT_EQ(s.minutesText, c.minutes);
+        EXPECT_EQ(readSettings(), c.storedAfter.empty() ? c.stored : c.storedAfter);
+        EXPECT_TRUE(prompts.messages.empty());
+    }
+}
+
+TEST(SetupDialog, EditingAndCommitting) {
+    struct Case {
+        const char* what;
+        std::function<void(SetupDialog&)> act;
+        bool ok;  // OK pressed, else Cancel
+        std::int32_t port;
+        std::uint32_t minutes;
+    } cases[] = {
+        {"Com 4 and one up",
+         [](SetupDialog& d) {
+             d.ui().com4Radio->click();
+             d.ui().minTimeUpDown->upArrow()->click();
+         },
+         true, 4, 13},
+        {"typing 3 as Other moves the check",
+         [](SetupDialog& d) {
+             d.ui().otherRadio->click();
+             d.ui().otherEdit->setText("3");
+             leave(d.ui().otherEdit);
+             EXPECT_TRUE(d.ui().com3Radio->isChecked());
+             EXPECT_FALSE(d.ui().otherEdit->isEnabled());
+         },
+         true, 3, 12},
+        {"Other then OK keeps the port",
+         [](SetupDialog& d) {
+             d.ui().otherRadio->click();
+             d.ui().otherEdit->setText("17");
+         },
+         true, 9, 12},
+        {"Other 17 once the box is left",
+         [](SetupDialog& d) {
+             d.ui().otherRadio->click();
+             d.ui().otherEdit->setText("17");
+             leave(d.ui().otherEdit);
+         },
+         true, 17, 12},
+        {"typing minutes is ignored", [](SetupDialog& d) { d.ui().minTimeEdit->setText("25"); },
+         true, 9, 12},
+        {"Cancel commits nothing",
+         [](SetupDialog& d) {
+             d.ui().com2Radio->click();
+             d.ui().minTimeUpDown->downArrow()->click();
+         },
+         false, 9, 12},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeSettings(kPort9);
+        RecordingPrompts prompts;
+        SetupDialog d(prompts);
+        d.show();
+        c.act(d);
+        if (c.ok) {
+            d.ui().okButton->click();
+        } else {
+            d.ui().cancelButton->click();
+        }
+        EXPECT_FALSE(d.isVisible());
+        EXPECT_EQ(d.settings().comPort, c.port);
+        EXPECT_EQ(d.portName(), portNameFor(c.port));
+        EXPECT_EQ(d.minFlightLogTime(), c.minutes);
+        d.show();  // the next opening reads what was stored
+        EXPECT_EQ(d.pendingComPort(), c.port);
+        EXPECT_EQ(d.ui().minTimeEdit->text(), QString::number(c.minutes));
+        d.hide();
+    }
+}
+
+TEST(SetupDialog, ArrowsStepWithinZeroToThirty) {
+    struct Case {
+        std::uint32_t stored;
+        bool up;
+        const char* after;
+    } cases[] = {
+        {0, false, "0"},   {0, true, "1"},     {30, true, "30"}, {30, false, "29"},
+        {100, true, "30"}, {100, false, "30"}, {5, false, "4"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        writeSettings({{"COMPORT", "1"}, {"MIN_FLIGHT_LOG_TIME", std::to_string(c.stored)}});
+        RecordingPrompts prompts;
+        SetupDialog d(prompts);
+        d.initialise();
+        QToolButton* arrow =
+            c.up ? d.ui().minTimeUpDown->upArrow() : d.ui().minTimeUpDown->downArrow();
+        arrow->click();
+        EXPECT_EQ(d.ui().minTimeEdit->text(), c.after);
+    }
+}
+
+TEST(SetupDialog, PortNumberThatIsNoNumberIsRefused) {
+    writeSettings({{"COMPORT", "9"}, {"MIN_FLIGHT_LOG_TIME", "5"}});
+    RecordingPrompts prompts;
+    SetupDialog d(prompts);
+    d.show();
+    d.ui().otherEdit->setText("");
+    leave(d.ui().otherEdit);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Please enter a positive integer.");
+    EXPECT_EQ(prompts.messages[0].caption, "");  // the application's name
+    EXPECT_EQ(d.pendingComPort(), 9);
+
+    d.ui().okButton->click();  // the settings are saved, the dialog stays open
+    EXPECT_EQ(prompts.messages.size(), 2u);
+    EXPECT_TRUE(d.isVisible());
+    d.ui().otherEdit->setText("4294967296");
+    d.ui().okButton->click();
+    EXPECT_TRUE(d.isVisible());
+    d.ui().otherEdit->setText("9");
+    d.ui().okButton->click();
+    EXPECT_FALSE(d.isVisible());
+}
+
+TEST(SetupDialog, PortChoicesShowTheirDevices) {
+    writeSettings({{"COMPORT", "1"}, {"PortMap/COM2", "/dev/ttyUSB0"}});
+    RecordingPrompts prompts;
+    SetupDialog d(prompts);
+    d.initialise();
+    EXPECT_EQ(d.ui().com1Radio->toolTip(), "/dev/ttyS0");
+    EXPECT_EQ(d.ui().com2Radio->toolTip(), "/dev/ttyUSB0");
+    EXPECT_EQ(resolvePortName("COM2:", portMap()), "/dev/ttyUSB0");  // the link resolves alike
+    setPortMap({});
+}
+
+}  // namespace
+}  // namespace vantor::test

@@ -1,0 +1,48 @@
+// Draws every dialog of the program into PNG files, offscreen:
+//   vantor-render OUTPUT_DIR
+// The settings are read from and written to a scratch folder, never the user's own.
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/MainDialog.h"
+#include "app/Prompts.h"
+
+namespace {
+
+bool save(QWidget& dialog, const QDir& dir, const char* name) {
+    dialog.show();
+    QApplication::processEvents();
+    const QString path = dir.filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
+    const bool ok = dialog.grab().save(path);
+    dialog.hide();
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", path.toLocal8Bit().constData());
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: vantor-render OUTPUT_DIR\n");
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vantor-util"));
+
+    const QDir dir(QString::fromLocal8Bit(argv[1]));
+    if (!dir.exists() && !QDir().mkpath(dir.path())) return 1;
+
+    vantor::SilentPrompts prompts;
+    vantor::MainDialog main(prompts);
+    bool ok = save(main, dir, "main");
+    ok = save(main.setupDialog(), dir, "setup") && ok;
+    return ok ? 0 : 1;
+}
