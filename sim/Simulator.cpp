@@ -579,7 +579,12 @@ struct Simulator::Impl {
     EchoFault echoFault = EchoFault::None;
     int echoFaultCount = 0;
     std::optional<char> echoFaultOnly;
-    std::map<std::string, std::pair<ReplyFault, int>> replyFaults;
+    struct PendingFault {
+        ReplyFault fault;
+        int count;  // -1: for ever
+        int after;  // matching commands still answered well first
+    };
+    std::map<std::string, PendingFault> replyFaults;
     std::map<std::string, std::pair<std::function<void(Bytes&)>, int>> rewrites;
     int acksWithheld = 0;
 
@@ -768,8 +773,13 @@ struct Simulator::Impl {
     std::optional<ReplyFault> takeFault(const std::string& command) {
         const auto it = replyFaults.find(command);
         if (it == replyFaults.end()) return std::nullopt;
-        const ReplyFault fault = it->second.first;
-        if (it->second.second > 0 && --it->second.second == 0) replyFaults.erase(it);
+        PendingFault& f = it->second;
+        if (f.after > 0) {
+            --f.after;
+            return std::nullopt;
+        }
+        const ReplyFault fault = f.fault;
+        if (f.count > 0 && --f.count == 0) replyFaults.erase(it);
         return fault;
     }
 
@@ -1131,12 +1141,12 @@ void Simulator::failEchoes(EchoFault fault, int count, std::optional<char> only)
     impl_->echoFaultOnly = only;
 }
 
-void Simulator::failReplies(const std::string& command, ReplyFault fault, int count) {
+void Simulator::failReplies(const std::string& command, ReplyFault fault, int count, int after) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (count == 0) {
         impl_->replyFaults.erase(command);
     } else {
-        impl_->replyFaults[command] = {fault, count};
+        impl_->replyFaults[command] = {fault, count, after};
     }
 }
 

@@ -100,7 +100,8 @@ public:
     // Short and Silent also leave the command without effect (a block is not
     // consumed, a rate not switched); 0x03 always returns to the prompt.
     // Refuse on a command other than a log request acts as Damaged.
-    void failReplies(const std::string& command, ReplyFault fault, int count);
+    // With `after`, that many matching commands are first answered well.
+    void failReplies(const std::string& command, ReplyFault fault, int count, int after = 0);
     // Hands the next `count` replies to `command`, as they are about to be sent,
     // to `edit`, which may change them at will (to build frames no fault gives).
     // It runs on the serving thread under the simulator's lock: it must not

@@ -8,12 +8,18 @@
 namespace vantor {
 
 MainDialog::MainDialog(Prompts& prompts, QWidget* parent)
-    : QDialog(parent), prompts_(prompts), ui_(std::make_unique<Ui::MainDialog>()), setup_(prompts) {
+    : QDialog(parent),
+      prompts_(prompts),
+      ui_(std::make_unique<Ui::MainDialog>()),
+      logs_(prompts),
+      setup_(prompts),
+      settingsReceivers_{&logs_} {
     ui_->setupUi(this);
     applyDialogUnits(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowIcon(appIcon());
 
+    connect(ui_->transferLogsButton, &QPushButton::clicked, this, [this] { runModal(logs_); });
     connect(ui_->setupButton, &QPushButton::clicked, this, [this] {
         runModal(setup_);
         distributeSettings();  // however Setup was closed

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/SetupDialog.h"
+#include "logs/FlightLogsDialog.h"
 
 namespace Ui {
 class MainDialog;
@@ -36,11 +37,13 @@ public:
 
     const std::string& portName() const { return portName_; }
     SetupDialog& setupDialog() { return setup_; }
+    FlightLogsDialog& logsDialog() { return logs_; }
     Ui::MainDialog& ui() { return *ui_; }
 
 private:
     Prompts& prompts_;
     std::unique_ptr<Ui::MainDialog> ui_;
+    FlightLogsDialog logs_;
     SetupDialog setup_;
     std::string portName_;
     // Every dialog that receives the settings, in the order they get them.

@@ -7,16 +7,6 @@ namespace {
 
 using sim::ReplyFault;
 
-// Sets a long frame's sum again after a test changed its bytes, so that only
-// the change under test makes it wrong.
-void resum(std::vector<std::uint8_t>& frame) {
-    const std::size_t length = std::min<std::size_t>(frame[0] << 8 | frame[1], frame.size());
-    unsigned sum = 0;
-    for (std::size_t i = 5; i < length; ++i) sum += frame[i];
-    frame[3] = static_cast<std::uint8_t>(sum >> 8);
-    frame[4] = static_cast<std::uint8_t>(sum);
-}
-
 class QueryTest : public SimFixture {
 protected:
     void SetUp() override {
@@ -126,7 +116,7 @@ TEST_F(QueryTest, DirectoryBlocks) {
         "b 196",
         [](std::vector<std::uint8_t>& f) {
             f[1] = 43;  // 299
-            resum(f);
+            resumLongFrame(f);
         },
         -1);
     EXPECT_FALSE(link->readDirectoryBlock(0, block));
@@ -165,7 +155,7 @@ TEST_F(QueryTest, LogRequests) {
     // A block size of 0 would divide by zero and read nothing: the request fails.
     auto noBlockSize = [](std::vector<std::uint8_t>& f) {
         f[6] = f[7] = 0;
-        resum(f);
+        resumLongFrame(f);
     };
     sim->rewriteReplies("b 65", noBlockSize, 1);
     sim->rewriteReplies("b 257", noBlockSize, 1);
@@ -245,7 +235,7 @@ TEST_F(QueryTest, BlockLengthBeyondTheDestinationIsRejected) {
     // A length beyond what arrived is refused however large the destination.
     auto overlong = [](std::vector<std::uint8_t>& f) {
         f[5] = 0x7F;
-        resum(f);
+        resumLongFrame(f);
     };
     sim->rewriteReplies("b R", overlong, -1);
     std::vector<std::uint8_t> large(0x8000);

@@ -6,12 +6,24 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "RecordingPrompts.h"
 #include "Simulator.h"
 #include "link/InstrumentLink.h"
 
 namespace vantor::test {
+
+// Sets a long frame's sum again after a test changed its bytes, so that only
+// the change under test can make it wrong.
+inline void resumLongFrame(std::vector<std::uint8_t>& frame) {
+    const std::size_t length =
+        std::min<std::size_t>(static_cast<std::size_t>(frame[0] << 8 | frame[1]), frame.size());
+    unsigned sum = 0;
+    for (std::size_t i = 5; i < length; ++i) sum += frame[i];
+    frame[3] = static_cast<std::uint8_t>(sum >> 8);
+    frame[4] = static_cast<std::uint8_t>(sum);
+}
 
 // A simulated instrument on a pseudo-terminal, a link and recorded prompts.
 class SimFixture : public ::testing::Test {

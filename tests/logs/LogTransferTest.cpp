@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "SimFixture.h"
+#include "logs/LogTransfer.h"
+
+namespace vantor::test {
+namespace {
+
+namespace fs = std::filesystem;
+using sim::ReplyFault;
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class Statuses : public LogTransferObserver {
+public:
+    void setStatus(const std::string& text) override { seen.push_back(text); }
+    std::vector<std::string> seen;
+};
+
+class LogTransferTest : public SimFixture {
+protected:
+    void SetUp() override {
+        sim::SimulatorOptions options;
+        options.logs = 2;
+        startSim(options);
+        dir = fs::temp_directory_path() /
+              ("vantor-logs-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    bool transfer(int log, bool binary, const std::string& port = {}) {
+        request = {log, binary, (dir / "57ETA1B1.IGC").string()};
+        LogTransfer t(*link, prompts, statuses);
+        if (!t.prepare(request)) return false;
+        return t.run(request, port.empty() ? device() : port,
+                     [](const std::string& path) { return "checked " + path; });
+    }
+    std::vector<std::pair<std::string, std::string>> shown() const {
+        std::vector<std::pair<std::string, std::string>> out;
+        for (const auto& m : prompts.messages) out.emplace_back(m.text, m.caption);
+        return out;
+    }
+    // The download never leaves a half file, and a failure keeps what was there.
+    void expectNoNewFile(const std::string& before) {
+        EXPECT_FALSE(fs::exists(LogTransfer::partPath(request.path)));
+        if (before.empty()) {
+            EXPECT_FALSE(fs::exists(request.path));
+        } else {
+            EXPECT_EQ(readFile(request.path), before);
+        }
+    }
+
+    fs::path dir;
+    LogTransferRequest request;
+    Statuses statuses;
+};
+
+TEST_F(LogTransferTest, IgcLogArrivesWholeAndIsChecked) {
+    ASSERT_TRUE(transfer(1, false));
+    const auto state = sim->state();
+    const auto& log = state.logs[1];
+    EXPECT_EQ(readFile(request.path),
+              log.igc + std::string(log.security.begin(), log.security.end()));
+    EXPECT_EQ(shown(), (std::vector<std::pair<std::string, std::string>>{
+                           {"checked " + request.path, "Verification"}}));
+    EXPECT_EQ(statuses.seen.front(), "Attempting to Transfer");
+    EXPECT_EQ(statuses.seen.back(), "Transfer Complete");
+    EXPECT_EQ(statuses.seen[statuses.seen.size() - 2], "Finishing...");
+    EXPECT_NE(
+        std::find(statuses.seen.begin(), statuses.seen.end(),
+                  "0 of " +
+                      std::to_string((log.igc.size() + state.blockSize - 1) / state.blockSize) +
+                      " Blocks Transferred (0 0)"),
+        statuses.seen.end());
+    EXPECT_EQ(sim->rate(), 4800);
+    EXPECT_FALSE(link->isOpen());
+}
+
+TEST_F(LogTransferTest, BinaryLogHasItsHeader) {
+    ASSERT_TRUE(transfer(0, true));
+    const auto log = sim->state().logs[0];
+    const std::string header = "TVKBINARYFILE:" + std::to_string(log.binary.size()) + "," +
+                               std::to_string(log.binaryHeaderA) + "," +
+                               std::to_string(log.binaryHeaderB) + ",128;";
+    EXPECT_EQ(readFile(request.path), header + std::string(128, '\0') +
+                                          std::string(log.binary.begin(), log.binary.end()) +
+                                          std::string(log.security.begin(), log.security.end()));
+    EXPECT_EQ(shown(), (std::vector<std::pair<std::string, std::string>>{
+                           {"Did not try to verify binary file", "Verification"}}));
+}
+
+TEST_F(LogTransferTest, DamagedBlockIsRecoveredAndCounted) {
+    sim->failReplies("b N", ReplyFault::Damaged, 1, 1);
+    ASSERT_TRUE(transfer(0, false));
+    const auto log = sim->state().logs[0];
+    EXPECT_EQ(readFile(request.path),
+              log.igc + std::string(log.security.begin(), log.security.end()));
+    EXPECT_NE(std::find_if(statuses.seen.begin(), statuses.seen.end(),
+                           [](const std::string& s) {
+                               return s.rfind("1 of ", 0) == 0 && s.find("(0 1)") != s.npos;
+                           }),
+              statuses.seen.end());
+}
+
+TEST_F(LogTransferTest, InstrumentFoundAt19200IsSetBackThere) {
+    sim->setRate(19200);
+    ASSERT_TRUE(transfer(0, false));
+    EXPECT_EQ(sim->rate(), 19200);
+}
+
+TEST_F(LogTransferTest, FailuresShowTheirMessagesAndLoseNoFile) {
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        bool binary;
+        const char* first;  // first message
+        int rateAfter;      // where the instrument is left
+    } cases[] = {
+        // Detection runs two handshakes with two syncs each, then the 57600 sync.
+        {"no answer at 57600", [&] { sim->failReplies("sync", ReplyFault::Silent, 3, 4); }, false,
+         "Failed to connect.", 57600},
+        {"no answer after the time-out change",
+         [&] { sim->failReplies("sync", ReplyFault::Silent, 3, 5); }, false, "Failed to connect.",
+         4800},
+        {"upload refused", [&] { sim->failReplies("upl 0", ReplyFault::Silent, -1); }, false,
+         "Could not upload.", 4800},
+        {"binary request refused", [&] { sim->failReplies("b 256", ReplyFault::Refuse, 1); }, true,
+         "Could not initiate transfer.", 4800},
+        {"IGC request refused", [&] { sim->failReplies("b 64", ReplyFault::Refuse, 1); }, false,
+         "Could not initiate transfer. (A)", 4800},
+        {"a block never arrives",
+         [&] {
+             sim->failReplies("b N", ReplyFault::Damaged, -1);
+             sim->failReplies("b R", ReplyFault::Damaged, -1);
+         },
+         false, "Transfer Error (0 6)", 57600},
+        {"no security record", [&] { sim->failReplies("b s", ReplyFault::Damaged, -1); }, false,
+         "Transfer error.", 4800},
+    };
+    for (const auto& c : cases) {
+        for (bool existing : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (existing ? ", file there before" : ""));
+            startSim({});
+            prompts.messages.clear();
+            statuses.seen.clear();
+            const std::string before = existing ? "an earlier download\n" : "";
+            if (existing) std::ofstream(dir / "57ETA1B1.IGC") << before;
+            c.arrange();
+            EXPECT_FALSE(transfer(0, c.binary));
+            EXPECT_EQ(shown(), (std::vector<std::pair<std::string, std::string>>{
+                                   {c.first, "Error"}, {"Transfer Failed.", "Error!"}}));
+            EXPECT_EQ(statuses.seen.back(), "Transfer Failed");
+            sim->clearFaults();
+            EXPECT_EQ(sim->rate(), c.rateAfter);
+            expectNoNewFile(before);
+            fs::remove(dir / "57ETA1B1.IGC");
+        }
+    }
+}
+
+TEST_F(LogTransferTest, PortThatCannotBeOpenedLeavesNoFile) {
+    std::ofstream(dir / "57ETA1B1.IGC") << "kept";
+    EXPECT_FALSE(transfer(0, false, "/nonexistent/tty"));
+    EXPECT_EQ(shown(),
+              (std::vector<std::pair<std::string, std::string>>{{"Can't open ComPort", "Error"}}));
+    EXPECT_TRUE(statuses.seen.empty());
+    expectNoNewFile("kept");
+}
+
+TEST_F(LogTransferTest, FileThatCannotBeCreatedStartsNothing) {
+    request = {0, false, (dir / "no-such-folder" / "x.IGC").string()};
+    LogTransfer t(*link, prompts, statuses);
+    EXPECT_FALSE(t.prepare(request));
+    EXPECT_EQ(shown(), (std::vector<std::pair<std::string, std::string>>{
+                           {"Could not open file for writing.", "Error"}}));
+}
+
+}  // namespace
+}  // namespace vantor::test
