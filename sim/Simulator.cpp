@@ -424,81 +424,6 @@ bool isRecordLine(std::string_view line) {
     return line.find(",~") != std::string_view::npos;
 }
 
-// ---------------------------------------------------------------- generated logs
-
-std::string twoDigits(unsigned v) {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "%02u", v % 100);
-    return buffer;
-}
-
-std::string hexLine(std::uint64_t seed) {
-    std::string line = "G";
-    for (int i = 0; i < 4; ++i) {
-        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-        char buffer[24];
-        std::snprintf(buffer, sizeof buffer, "%016llX", static_cast<unsigned long long>(seed));
-        line += buffer;
-    }
-    return line + "\r\n";
-}
-
-SimLog makeLog(std::size_t i, const InstrumentState& state, std::uint32_t seed, std::mt19937& rng) {
-    auto pick = [&rng](unsigned n) { return static_cast<unsigned>(rng() % n); };
-    SimLog log;
-    const auto index = static_cast<unsigned>(i);
-    const unsigned year = 20 + seed % 6;
-    const unsigned month = 1 + index / 28 + seed % 3;
-    const unsigned day = 1 + index % 28;
-    const unsigned startSeconds = (9 + pick(4)) * 3600 + pick(60) * 60 + pick(60);
-    // Durations 20+3i .. 22+3i minutes: distinct and within the day.
-    const unsigned durationSeconds = (20 + 3 * index + pick(3)) * 60 + pick(60);
-    const unsigned endSeconds = startSeconds + durationSeconds;
-    auto stamp = [&](unsigned s) {
-        return std::array<std::uint8_t, 6>{
-            static_cast<std::uint8_t>(year),        static_cast<std::uint8_t>(month),
-            static_cast<std::uint8_t>(day),         static_cast<std::uint8_t>(s / 3600),
-            static_cast<std::uint8_t>(s / 60 % 60), static_cast<std::uint8_t>(s % 60)};
-    };
-    log.start = stamp(startSeconds);
-    log.end = stamp(endSeconds);
-    log.label = "FLIGHT " + std::to_string(i + 1);
-
-    const std::string serial(state.serial.begin(), state.serial.end());
-    std::string igc = "ATVR" + serial + "FLIGHT:" + std::to_string(i + 1) + "\r\n";
-    igc += "HFDTE" + twoDigits(day) + twoDigits(month) + twoDigits(year) + "\r\n";
-    igc += "HFPLTPILOTINCHARGE:Default Pilot\r\n";
-    igc += "HFGTYGLIDERTYPE:ASW-20\r\n";
-    igc += "HFGIDGLIDERID:asw\r\n";
-    igc += "HFDTM100GPSDATUM:WGS-1984\r\n";
-    unsigned lat = 47 * 60000 + 30000 + pick(5000);  // thousandths of a minute
-    unsigned lon = 8 * 60000 + 15000 + pick(5000);
-    unsigned altitude = 450 + pick(100);
-    for (unsigned s = startSeconds; s <= endSeconds; s += 60) {
-        char line[64];
-        std::snprintf(line, sizeof line, "B%02u%02u%02u%02u%05uN%03u%05uEA%05u%05u\r\n",
-                      s / 3600 % 24, s / 60 % 60, s % 60, lat / 60000, lat % 60000, lon / 60000,
-                      lon % 60000, altitude, altitude + 20);
-        igc += line;
-        lat = lat + pick(400) - 200;
-        lon = lon + pick(400) - 200;
-        altitude = std::clamp(altitude + pick(200) - 90, 300u, 3000u);
-    }
-    igc += "LTVRSIMULATED FLIGHT\r\n";
-    log.igc = igc;
-
-    log.binary.resize(64 + durationSeconds / 4);
-    for (auto& b : log.binary) b = static_cast<std::uint8_t>(rng() & 0xFF);
-    log.binaryHeaderA = 2;
-    log.binaryHeaderB = static_cast<std::uint8_t>(i & 0xFF);
-
-    std::uint64_t h = 1469598103934665603ULL;
-    for (char c : igc) h = (h ^ static_cast<std::uint8_t>(c)) * 1099511628211ULL;
-    const std::string security = hexLine(h) + hexLine(h ^ seed);
-    log.security.assign(security.begin(), security.end());
-    return log;
-}
-
 void normalise(InstrumentState& s) {
     s.pilotPreferences.resize(InstrumentState::kPilotPreferencesSize, 0);
     s.glider.resize(InstrumentState::kGliderSize, 0);
@@ -543,7 +468,9 @@ InstrumentState initialState(const SimulatorOptions& options) {
 
     const auto logs = static_cast<std::size_t>(
         std::clamp(options.logs, 0, static_cast<int>(InstrumentState::kMaxLogs)));
-    for (std::size_t i = 0; i < logs; ++i) s.logs.push_back(makeLog(i, s, options.seed, rng));
+    for (std::size_t i = 0; i < logs; ++i) {
+        s.logs.push_back(generateLog(i, s, options.seed, options.logOptions));
+    }
     return s;
 }
 

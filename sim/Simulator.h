@@ -47,18 +47,34 @@ struct InstrumentState {
     int blockSize = 256;  // log block size served by the log requests
 };
 
+// How the generated flight logs are signed, for trying the security check.
+struct LogOptions {
+    // The status word of the signature block: 0x00FF unsigned, 0x0666 and
+    // 0x64A2 the old files' words, a clear low bit a reported violation.
+    std::uint16_t status = 0x0001;
+    bool tamperFix = false;                  // one B record changed after signing
+    std::optional<std::uint16_t> keyNumber;  // else one of 0..999 from the seed
+};
+
 struct SimulatorOptions {
     int baud = 4800;  // the rate the instrument listens at when it starts
     int logs = 3;
     int navpoints = 0;
     std::uint32_t seed = 1;
     bool pace = false;  // 10 bits per byte at the current rate
+    LogOptions logOptions;
 };
 
 // The state a fresh instrument starts with: default pilot preferences and
 // glider, options.navpoints generated navpoints (the first three declared)
 // and options.logs logs with distinct dates and durations, all from the seed.
 InstrumentState initialState(const SimulatorOptions& options);
+
+// Flight log `index` of the instrument in `state` (serial, version, pilot and
+// glider) as initialState makes it: the IGC text of a flight from the seed,
+// and its three G lines, signed with a test key, as the security record.
+SimLog generateLog(std::size_t index, const InstrumentState& state, std::uint32_t seed,
+                   const LogOptions& options = {});
 
 enum class EchoFault { None, Missing, Wrong };
 

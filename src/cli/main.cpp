@@ -1,8 +1,10 @@
 // vantorctl: the instrument operations from the command line, for scripts.
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <string>
@@ -11,6 +13,7 @@
 
 #include "cli/CliPrompts.h"
 #include "link/InstrumentLink.h"
+#include "security/LogVerifier.h"
 
 namespace {
 
@@ -19,7 +22,8 @@ using vantor::cli::CliPrompts;
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+constexpr int kExitUsage = 2;      // also: a file that cannot be read
+constexpr int kBadArguments = -1;  // a command's answer: exit with kExitUsage after the usage
 
 struct Context {
     std::string port = "COM1:";
@@ -35,7 +39,7 @@ void finishTextSequence(InstrumentLink& link) {
 }
 
 int identity(Context& ctx) {
-    if (!ctx.args.empty()) return kExitUsage;
+    if (!ctx.args.empty()) return kBadArguments;
     InstrumentLink link(*ctx.prompts);
     if (!link.connectForUpload(ctx.port, false)) return kExitFailed;
     std::array<std::uint8_t, vantor::kIdentitySize> id{};
@@ -55,6 +59,32 @@ int identity(Context& ctx) {
     return kExitOk;
 }
 
+// The security check of saved IGC files, as pilots and scorers run it.
+int verify(Context& ctx) {
+    using namespace vantor::security;
+    if (ctx.args.empty()) return kBadArguments;
+    bool unreadable = false;
+    bool failed = false;
+    for (const auto& path : ctx.args) {
+        errno = 0;
+        const auto result = verifyLogFile(std::filesystem::path(path));
+        if (!result) {
+            const int error = errno;
+            std::cerr << "vantorctl: cannot read " << path
+                      << (error != 0 ? std::string(": ") + std::strerror(error) : std::string())
+                      << '\n';
+            unreadable = true;
+            continue;
+        }
+        std::cout << path << '\n' << formatVerificationResult(*result);
+        // Fully OK: both CRCs, the signature, and no violation reported by the
+        // instrument (a scorer must not take such a log for a clean one).
+        const std::uint32_t good = SIG_VALID | LOG_CRC_OK | SIG_CRC_OK;
+        if ((*result & (good | OLD_FILE | VIOLATION)) != good) failed = true;
+    }
+    return unreadable ? kExitUsage : failed ? kExitFailed : kExitOk;
+}
+
 struct Command {
     const char* name;
     const char* help;
@@ -64,6 +94,7 @@ struct Command {
 const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
         {"identity", "print the instrument's serial, version and type", identity},
+        {"verify", "FILE...  check the security of saved IGC logs", verify},
     };
     return table;
 }
@@ -113,6 +144,9 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     const int rc = command->run(ctx);
-    if (rc == kExitUsage) usage(std::cerr);
+    if (rc == kBadArguments) {
+        usage(std::cerr);
+        return kExitUsage;
+    }
     return rc;
 }

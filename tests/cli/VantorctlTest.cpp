@@ -4,7 +4,11 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
+
+#include "LogSigning.h"
+#include "Simulator.h"
 
 namespace {
 
@@ -88,6 +92,60 @@ TEST(Vantorctl, FailuresAndUsage) {
     EXPECT_EQ(vantorctl("frobnicate").exitCode, 2);
     EXPECT_EQ(vantorctl("identity extra").exitCode, 2);
     EXPECT_EQ(vantorctl("--port").exitCode, 2);
+}
+
+// Saves a log as a download does: its blocks, then its security record.
+std::string saveLog(const vantor::sim::SimLog& log, const std::string& name) {
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream out(path, std::ios::binary);
+    out << log.igc << std::string(log.security.begin(), log.security.end());
+    return path;
+}
+
+TEST(Vantorctl, VerifyPassesSimulatorLogsAndRejectsOthers) {
+    if (!vantor::sim::testKeysInUse()) GTEST_SKIP() << "built with other key material";
+    vantor::sim::SimulatorOptions options;
+    options.logs = 6;
+    options.seed = 5;
+    const auto state = vantor::sim::initialState(options);
+    std::string all;
+    std::string expected;
+    for (std::size_t i = 0; i < state.logs.size(); ++i) {
+        const std::string path = saveLog(state.logs[i], "verify-" + std::to_string(i) + ".igc");
+        all += " " + path;
+        expected += path + "\nLog Data Integrity OK\nSignature Data Integrity OK\nSecurity OK\n";
+    }
+    Result r = vantorctl("verify" + all);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, expected);
+
+    vantor::sim::LogOptions tamper;
+    tamper.tamperFix = true;
+    vantor::sim::LogOptions violation;
+    violation.status = 0x0100;
+    const std::string good = saveLog(state.logs[0], "verify-good.igc");
+    const std::string tampered =
+        saveLog(vantor::sim::generateLog(0, state, 5, tamper), "verify-tampered.igc");
+    const std::string reported =
+        saveLog(vantor::sim::generateLog(0, state, 5, violation), "verify-violation.igc");
+    r = vantorctl("verify " + tampered + " " + good);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out,
+              tampered + "\nLog Data Integrity Fail\nSignature Data Integrity OK\nSecurity Fail\n" +
+                  good + "\nLog Data Integrity OK\nSignature Data Integrity OK\nSecurity OK\n");
+    r = vantorctl("verify " + reported);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, reported +
+                         "\nLog Data Integrity OK\nSignature Data Integrity OK\nSecurity Violation "
+                         "Reported\nSecurity OK\n");
+
+    // A file that cannot be read: a message, the others still checked, exit 2.
+    r = vantorctl("verify /nonexistent/log.igc " + tampered, true);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1),
+              "vantorctl: cannot read /nonexistent/log.igc: No such file or directory\n");
+    EXPECT_NE(r.out.find(tampered + "\nLog Data Integrity Fail\n"), std::string::npos);
+    EXPECT_EQ(vantorctl("verify").exitCode, 2);
 }
 
 }  // namespace
