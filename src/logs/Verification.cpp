@@ -6,8 +6,8 @@
 namespace vantor {
 
 std::string verificationText(const std::string& path) {
-    const std::optional<std::uint32_t> result = verifyLogFile(std::filesystem::path(path));
-    return result ? formatVerificationResult(*result) : std::string();
+    const std::optional<std::uint32_t> result = security::verifyLogFile(std::filesystem::path(path));
+    return result ? security::formatVerificationResult(*result) : std::string();
 }
 
 }  // namespace vantor

@@ -130,6 +130,13 @@ TEST(LogFileName, ShortNames) {
     EXPECT_EQ(logShortFileName(d, 0, "A1B", 0, false), "635TA1BB.IGC");
 }
 
+// A damaged block followed by bytes the drain after it takes: a damaged reply
+// alone would make every drain wait out the ten-second time-out.
+void damagedWithLateBytes(std::vector<std::uint8_t>& frame) {
+    frame[10] ^= 1;
+    frame.insert(frame.end(), 300, 0);
+}
+
 class LogDirectoryRead : public SimFixture {
 protected:
     void useLogs(int n) {
@@ -198,7 +205,7 @@ TEST_F(LogDirectoryRead, FailuresSayWhatWentWrong) {
          "Could not upload.", "Error", false},
         {"no identity", [&] { sim->failReplies("w", ReplyFault::Damaged, -1); }, nullptr, nullptr,
          false},
-        {"first block", [&] { sim->failReplies("b 196", ReplyFault::Damaged, -1); },
+        {"first block", [&] { sim->rewriteReplies("b 196", damagedWithLateBytes, -1); },
          "Could not get FAT.(A)", "", true},
     };
     for (const auto& c : cases) {
@@ -225,7 +232,7 @@ TEST_F(LogDirectoryRead, FailuresSayWhatWentWrong) {
 
 TEST_F(LogDirectoryRead, LaterBlockFailureEmptiesTheList) {
     useLogs(10);
-    sim->failReplies("b 197", ReplyFault::Damaged, -1);
+    sim->rewriteReplies("b 197", damagedWithLateBytes, -1);
     EXPECT_FALSE(read());
     EXPECT_EQ(directory.count, 0);
     ASSERT_EQ(prompts.messages.size(), 1u);

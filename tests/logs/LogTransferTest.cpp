@@ -118,55 +118,63 @@ TEST_F(LogTransferTest, InstrumentFoundAt19200IsSetBackThere) {
     EXPECT_EQ(sim->rate(), 19200);
 }
 
-TEST_F(LogTransferTest, FailuresShowTheirMessagesAndLoseNoFile) {
-    struct Case {
-        const char* what;
-        std::function<void()> arrange;
-        bool binary;
-        const char* first;  // first message
-        int rateAfter;      // where the instrument is left
-    } cases[] = {
-        // Detection runs two handshakes with two syncs each, then the 57600 sync.
-        {"no answer at 57600", [&] { sim->failReplies("sync", ReplyFault::Silent, 3, 4); }, false,
-         "Failed to connect.", 57600},
-        {"no answer after the time-out change",
-         [&] { sim->failReplies("sync", ReplyFault::Silent, 3, 5); }, false, "Failed to connect.",
-         4800},
-        {"upload refused", [&] { sim->failReplies("upl 0", ReplyFault::Silent, -1); }, false,
-         "Could not upload.", 4800},
-        {"binary request refused", [&] { sim->failReplies("b 256", ReplyFault::Refuse, 1); }, true,
-         "Could not initiate transfer.", 4800},
-        {"IGC request refused", [&] { sim->failReplies("b 64", ReplyFault::Refuse, 1); }, false,
-         "Could not initiate transfer. (A)", 4800},
-        {"a block never arrives",
-         [&] {
-             sim->failReplies("b N", ReplyFault::Damaged, -1);
-             sim->failReplies("b R", ReplyFault::Damaged, -1);
-         },
-         false, "Transfer Error (0 6)", 57600},
-        {"no security record", [&] { sim->failReplies("b s", ReplyFault::Damaged, -1); }, false,
-         "Transfer error.", 4800},
-    };
-    for (const auto& c : cases) {
-        for (bool existing : {false, true}) {
-            SCOPED_TRACE(std::string(c.what) + (existing ? ", file there before" : ""));
-            startSim({});
-            prompts.messages.clear();
-            statuses.seen.clear();
-            const std::string before = existing ? "an earlier download\n" : "";
-            if (existing) std::ofstream(dir / "57ETA1B1.IGC") << before;
-            c.arrange();
-            EXPECT_FALSE(transfer(0, c.binary));
-            EXPECT_EQ(shown(), (std::vector<std::pair<std::string, std::string>>{
-                                   {c.first, "Error"}, {"Transfer Failed.", "Error!"}}));
-            EXPECT_EQ(statuses.seen.back(), "Transfer Failed");
-            sim->clearFaults();
-            EXPECT_EQ(sim->rate(), c.rateAfter);
-            expectNoNewFile(before);
-            fs::remove(dir / "57ETA1B1.IGC");
-        }
-    }
+struct FailureCase {
+    const char* name;
+    std::function<void(sim::Simulator&)> arrange;
+    bool binary;
+    const char* first;  // the first message
+    int rateAfter;      // where the instrument is left
+    bool fileBefore;    // a file of that name was there already
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
+class TransferFailure : public LogTransferTest,
+                        public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(TransferFailure, ShowsItsMessagesAndLosesNoFile) {
+    const FailureCase& c = GetParam();
+    const std::string before = c.fileBefore ? "an earlier download\n" : "";
+    if (c.fileBefore) std::ofstream(dir / "57ETA1B1.IGC") << before;
+    c.arrange(*sim);
+    EXPECT_FALSE(transfer(0, c.binary));
+    EXPECT_EQ(shown(), (std::vector<std::pair<std::string, std::string>>{
+                           {c.first, "Error"}, {"Transfer Failed.", "Error!"}}));
+    EXPECT_EQ(statuses.seen.back(), "Transfer Failed");
+    EXPECT_EQ(sim->rate(), c.rateAfter);
+    expectNoNewFile(before);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, TransferFailure,
+    ::testing::Values(
+        // Three handshakes of two syncs each come first: the detection, the
+        // rate switch's own detection and its check at 57600.
+        FailureCase{"NoAnswerAt57600",
+                    [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 6); },
+                    false, "Failed to connect.", 57600, false},
+        FailureCase{"NoAnswerAfterTheTimeOutChange",
+                    [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 7); },
+                    false, "Failed to connect.", 4800, true},
+        FailureCase{"UploadRefused",
+                    [](sim::Simulator& s) { s.failReplies("upl 0", ReplyFault::Silent, -1); },
+                    false, "Could not upload.", 4800, false},
+        FailureCase{"BinaryRequestRefused",
+                    [](sim::Simulator& s) { s.failReplies("b 256", ReplyFault::Refuse, 1); }, true,
+                    "Could not initiate transfer.", 4800, true},
+        FailureCase{"IgcRequestRefused",
+                    [](sim::Simulator& s) { s.failReplies("b 64", ReplyFault::Refuse, 1); }, false,
+                    "Could not initiate transfer. (A)", 4800, false},
+        FailureCase{"BlockNeverArrives",
+                    [](sim::Simulator& s) {
+                        s.failReplies("b N", ReplyFault::Damaged, -1);
+                        s.failReplies("b R", ReplyFault::Damaged, -1);
+                    },
+                    false, "Transfer Error (0 6)", 57600, true},
+        FailureCase{"NoSecurityRecord",
+                    [](sim::Simulator& s) { s.failReplies("b s", ReplyFault::Damaged, -1); }, false,
+                    "Transfer error.", 4800, true}),
+    [](const ::testing::TestParamInfo<FailureCase>& row) { return std::string(row.param.name); });
 
 TEST_F(LogTransferTest, PortThatCannotBeOpenedLeavesNoFile) {
     std::ofstream(dir / "57ETA1B1.IGC") << "kept";
