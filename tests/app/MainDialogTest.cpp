@@ -47,6 +47,26 @@ TEST(MainDialog, SetupOpensAgainWithItsDataAndSettingsAreHandedOn) {
     EXPECT_EQ(main.portName(), "COM3:");  // handed on again after Cancel too
 }
 
+TEST(MainDialog, TransferFlightLogsOpensTheLogsDialogWithTheSettings) {
+    writeSettings(
+        {{"COMPORT", "2"}, {"MIN_FLIGHT_LOG_TIME", "7"}, {"PortMap/COM2", "/nonexistent/tty"}});
+    RecordingPrompts prompts;
+    MainDialog main(prompts);
+    std::vector<QDialog*> opened;
+    main.runModal = [&](QDialog& d) {
+        opened.push_back(&d);
+        d.show();
+        d.reject();
+    };
+    main.ui().transferLogsButton->click();
+    main.ui().transferLogsButton->click();
+    EXPECT_EQ(opened, (std::vector<QDialog*>{&main.logsDialog(), &main.logsDialog()}));
+    EXPECT_EQ(main.logsDialog().minLogSeconds(), 7 * 60);
+    ASSERT_EQ(prompts.messages.size(), 2u);  // each opening reads the directory
+    EXPECT_EQ(prompts.messages[0].caption, "Can't open comm port");
+    setPortMap({});
+}
+
 TEST(MainDialog, ClosingLeavesNoPortOpen) {
     sim::Simulator instrument;
     ASSERT_TRUE(instrument.start());

@@ -127,7 +127,9 @@ struct FailureCase {
     bool fileBefore;    // a file of that name was there already
 };
 
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class TransferFailure : public LogTransferTest,
                         public ::testing::WithParamInterface<FailureCase> {};
