@@ -118,8 +118,11 @@ SimLog generateLog(std::size_t index, const InstrumentState& state, std::uint32_
     const unsigned month = 1 + number / 28 + seed % 3;
     const unsigned day = 1 + number % 28;
     const unsigned startSeconds = (9 + pick(4)) * 3600 + pick(60) * 60 + pick(60);
-    // Durations 20+3i .. 22+3i minutes: distinct and within the day.
-    const unsigned durationSeconds = (20 + 3 * number + pick(3)) * 60 + pick(60);
+    // Durations 20+3i .. 22+3i minutes, and every third log a cross-country
+    // flight of four to five hours (about 200 kB of IGC text): distinct and
+    // within the day.
+    const unsigned durationSeconds =
+        (number % 3 == 2 ? 240 + pick(60) : 20 + 3 * number + pick(3)) * 60 + pick(60);
     const unsigned endSeconds = startSeconds + durationSeconds;
     auto stamp = [&](unsigned s) {
         return std::array<std::uint8_t, 6>{

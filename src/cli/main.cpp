@@ -12,31 +12,24 @@
 #include <vector>
 
 #include "cli/CliPrompts.h"
+#include "cli/Commands.h"
 #include "link/InstrumentLink.h"
 #include "security/LogVerifier.h"
 
-namespace {
+namespace vantor::cli {
 
-using vantor::InstrumentLink;
-using vantor::cli::CliPrompts;
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;      // also: a file that cannot be read
-constexpr int kBadArguments = -1;  // a command's answer: exit with kExitUsage after the usage
-
-struct Context {
-    std::string port = "COM1:";
-    std::vector<std::string> args;
-    CliPrompts* prompts = nullptr;
-};
-
-// Ends a text upload sequence: back to the prompt, then let go of the port.
 void finishTextSequence(InstrumentLink& link) {
     link.sync();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     link.close();
 }
+
+}  // namespace vantor::cli
+
+namespace {
+
+using namespace vantor::cli;
+using vantor::InstrumentLink;
 
 int identity(Context& ctx) {
     if (!ctx.args.empty()) return kBadArguments;
@@ -95,6 +88,12 @@ const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
         {"identity", "print the instrument's serial, version and type", identity},
         {"verify", "FILE...  check the security of saved IGC logs", verify},
+        {"logs",
+         "[--min-time MINUTES]  list the flight logs\n"
+         "        logs get INDEX|all [--binary] [-o PATH]  download one log or the whole memory\n"
+         "        logs get --new [-d DIR]  download every log not yet in DIR\n"
+         "        logs clear [--yes]  erase every flight log in the instrument",
+         logsCommand},
     };
     return table;
 }

@@ -3,7 +3,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -58,10 +60,9 @@ struct Result {
     std::string out;
 };
 
-// Runs vantorctl with arguments; standard error joins standard output when asked.
-Result vantorctl(const std::string& args, bool withErrors = false) {
-    const std::string command =
-        std::string(VANTORCTL_PATH) + " " + args + (withErrors ? " 2>&1" : " 2>/dev/null");
+// Runs a shell command; standard error joins standard output when asked.
+Result shell(const std::string& line, bool withErrors) {
+    const std::string command = line + (withErrors ? " 2>&1" : " 2>/dev/null");
     Result r{-1, {}};
     FILE* p = popen(command.c_str(), "r");
     if (!p) return r;
@@ -71,6 +72,10 @@ Result vantorctl(const std::string& args, bool withErrors = false) {
     const int status = pclose(p);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
+}
+
+Result vantorctl(const std::string& args, bool withErrors = false) {
+    return shell(std::string(VANTORCTL_PATH) + " " + args, withErrors);
 }
 
 TEST(Vantorctl, IdentityPrintsSerialVersionAndType) {
@@ -146,6 +151,80 @@ TEST(Vantorctl, VerifyPassesSimulatorLogsAndRejectsOthers) {
               "vantorctl: cannot read /nonexistent/log.igc: No such file or directory\n");
     EXPECT_NE(r.out.find(tampered + "\nLog Data Integrity Fail\n"), std::string::npos);
     EXPECT_EQ(vantorctl("verify").exitCode, 2);
+}
+
+}  // namespace
+
+namespace {
+
+// A scratch folder of the test's own, the working folder of vantorctl.
+struct Scratch {
+    Scratch()
+        : path(std::filesystem::temp_directory_path() /
+               ("vantorctl-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~Scratch() { std::filesystem::remove_all(path); }
+    std::filesystem::path path;
+};
+
+std::size_t filesIn(const std::filesystem::path& dir) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir),
+                                                  std::filesystem::directory_iterator()));
+}
+
+TEST(VantorctlLogs, ListDownloadAndVerify) {
+    SimProcess sim("--logs 2");
+    ASSERT_FALSE(sim.device().empty());
+    const std::string port = "--port " + sim.device() + " ";
+    Result r = vantorctl(port + "logs");
+    EXPECT_EQ(r.exitCode, 0);
+    ASSERT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
+    EXPECT_EQ(r.out.rfind("0  ", 0), 0u);
+    EXPECT_NE(r.out.find("\n1  "), std::string::npos);
+    EXPECT_EQ(vantorctl(port + "logs --min-time 600").out, "No log files found.\n");
+
+    Scratch scratch;
+    r = vantorctl(port + "logs get 1 -o " + scratch.path.string(), true);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("Transfer Complete"), std::string::npos);
+    EXPECT_NE(r.out.find("Security OK"), std::string::npos);
+    ASSERT_EQ(filesIn(scratch.path), 1u);
+    const auto saved = std::filesystem::directory_iterator(scratch.path)->path();
+    EXPECT_EQ(saved.extension(), ".IGC");
+    EXPECT_EQ(vantorctl("verify " + saved.string()).exitCode, 0);
+
+    EXPECT_EQ(vantorctl(port + "logs get 7").exitCode, 1);  // no such log
+    EXPECT_EQ(vantorctl(port + "logs get").exitCode, 2);
+    EXPECT_EQ(vantorctl(port + "logs get x").exitCode, 2);
+}
+
+TEST(VantorctlLogs, NewLogsOnlyOnce) {
+    SimProcess sim("--logs 1");
+    Scratch scratch;
+    const std::string get =
+        "--port " + sim.device() + " logs get --new -d " + scratch.path.string();
+    EXPECT_EQ(vantorctl(get).exitCode, 0);
+    EXPECT_EQ(filesIn(scratch.path), 1u);
+    const Result again = vantorctl(get);
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_EQ(again.out, "");  // nothing new
+    EXPECT_EQ(filesIn(scratch.path), 1u);
+}
+
+TEST(VantorctlLogs, ClearAsksUnlessTold) {
+    SimProcess sim("--logs 2");
+    const std::string port = "--port " + sim.device() + " ";
+    Result r = shell("echo n | " VANTORCTL_PATH " " + port + "logs clear", true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("This will erase all flight data in your Vantor 2. [y/N]"),
+              std::string::npos);
+    const std::string listed = vantorctl(port + "logs").out;
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 2);
+    EXPECT_EQ(vantorctl(port + "logs clear --yes").exitCode, 0);
+    EXPECT_EQ(vantorctl(port + "logs").out, "No log files found.\n");
 }
 
 }  // namespace

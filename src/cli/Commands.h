@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/CliPrompts.h"
+
+namespace vantor {
+class InstrumentLink;
+}
+
+namespace vantor::cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;      // also: a file that cannot be read
+constexpr int kBadArguments = -1;  // a command's answer: exit with kExitUsage after the usage
+
+struct Context {
+    std::string port = "COM1:";
+    std::vector<std::string> args;
+    CliPrompts* prompts = nullptr;
+};
+
+// Ends a text upload sequence: back to the prompt, then let go of the port.
+void finishTextSequence(InstrumentLink& link);
+
+// "logs", "logs get", "logs clear".
+int logsCommand(Context& ctx);
+
+}  // namespace vantor::cli
