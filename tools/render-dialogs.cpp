@@ -11,6 +11,7 @@
 
 #include "app/MainDialog.h"
 #include "app/Prompts.h"
+#include "Simulator.h"
 
 namespace {
 
@@ -40,9 +41,17 @@ int main(int argc, char** argv) {
     const QDir dir(QString::fromLocal8Bit(argv[1]));
     if (!dir.exists() && !QDir().mkpath(dir.path())) return 1;
 
+    // A simulated instrument, so the dialogs that read it show what it holds.
+    vantor::sim::SimulatorOptions options;
+    options.logs = 6;
+    vantor::sim::Simulator instrument(options);
+    if (!instrument.start()) return 1;
+
     vantor::SilentPrompts prompts;
     vantor::MainDialog main(prompts);
     bool ok = save(main, dir, "main");
     ok = save(main.setupDialog(), dir, "setup") && ok;
+    main.logsDialog().setPortAndMinimumTime(instrument.devicePath(), 5);
+    ok = save(main.logsDialog(), dir, "flight-logs") && ok;
     return ok ? 0 : 1;
 }
