@@ -1,14 +1,12 @@
 #include "Simulator.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
+#include "SimLine.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -124,34 +122,12 @@ Reply textReply(std::string_view text, std::size_t readLength) {
 
 // ---------------------------------------------------------------- rates
 
-struct RateSpeed {
-    int baud;
-    speed_t speed;
-};
-
-constexpr RateSpeed kRates[] = {
-    {300, B300},   {600, B600},     {1200, B1200},   {2400, B2400},   {4800, B4800},
-    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
-};
-
-int baudOf(speed_t speed) {
-    for (const auto& r : kRates) {
-        if (r.speed == speed) return r.baud;
-    }
-    return 0;
-}
-
-speed_t speedOf(int baud) {
-    for (const auto& r : kRates) {
-        if (r.baud == baud) return r.speed;
-    }
-    return B4800;
-}
+constexpr int kRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 // Rate codes 2..11 stand for 300..115200 in the order above.
 int baudOfCode(long code) {
     if (code < 2 || code > 11) return 0;
-    return kRates[code - 2].baud;
+    return kRates[code - 2];
 }
 
 // ---------------------------------------------------------------- text parsing
@@ -527,58 +503,25 @@ struct Simulator::Impl {
     std::string ignoredBytes;
 
     std::mutex writeMutex;  // keeps replies and injected bytes whole
-    int master = -1;
-    int slave = -1;
-    int wakeRead = -1;
-    int wakeWrite = -1;
+    std::unique_ptr<SimLine> wire;
     std::string path;
     std::thread thread;
     std::atomic<bool> stopping{false};
-
-    ~Impl() { closeAll(); }
-
-    void closeAll() {
-        for (int* fd : {&master, &slave, &wakeRead, &wakeWrite}) {
-            if (*fd >= 0) ::close(*fd);
-            *fd = -1;
-        }
-    }
+    std::mutex wakeMutex;
+    std::condition_variable wakeUp;
 
     // ------------------------------------------------------------ line side
 
-    // The rate the program has set on its side of the terminal.
-    int lineRate() const {
-        termios tio{};
-        if (tcgetattr(slave, &tio) != 0) return 0;
-        return baudOf(cfgetospeed(&tio));
-    }
-
     // Waits up to `ms` unless stop() is called; false when stopping.
     bool pause(int ms) {
-        pollfd wake{wakeRead, POLLIN, 0};
-        ::poll(&wake, 1, ms);
+        std::unique_lock<std::mutex> lock(wakeMutex);
+        wakeUp.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping.load(); });
         return !stopping.load();
     }
 
-    // Writes all bytes unless the program never reads them (then the rest is
-    // dropped after a second rather than hanging the instrument).
     void writeAll(const Bytes& bytes) {
         std::lock_guard<std::mutex> lock(writeMutex);
-        std::size_t done = 0;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        while (done < bytes.size() && !stopping.load()) {
-            const ssize_t n = ::write(master, bytes.data() + done, bytes.size() - done);
-            if (n > 0) {
-                done += static_cast<std::size_t>(n);
-                continue;
-            }
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return;
-            pollfd fds[2] = {{master, POLLOUT, 0}, {wakeRead, POLLIN, 0}};
-            ::poll(fds, 2, static_cast<int>(left.count()));
-        }
+        if (wire && !stopping.load()) wire->write(bytes.data(), bytes.size());
     }
 
     void reply(const Bytes& bytes) {
@@ -589,7 +532,7 @@ struct Simulator::Impl {
             current = rate;
             paced = pace;
         }
-        if (bytes.empty() || lineRate() != current) return;
+        if (bytes.empty() || wire->lineRate() != current) return;
         if (paced && current > 0) {
             const auto ms = static_cast<long long>(bytes.size()) * 10 * 1000 / current;
             if (!pause(static_cast<int>(std::min<long long>(ms, 60000)))) return;
@@ -600,27 +543,18 @@ struct Simulator::Impl {
     void serve() {
         std::array<std::uint8_t, 4096> buffer{};
         while (!stopping.load()) {
-            pollfd fds[2] = {{master, POLLIN, 0}, {wakeRead, POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0) {
-                if (errno == EINTR) continue;
-                return;
-            }
-            if (fds[1].revents != 0) return;
-            if ((fds[0].revents & POLLIN) == 0) {
-                if (fds[0].revents != 0) pause(10);  // hang-up or error: do not spin
+            int speed = 0;
+            const long n = wire->read(buffer.data(), buffer.size(), speed);
+            if (n == 0) return;
+            if (n < 0) {
+                pause(10);  // hang-up or error: do not spin
                 continue;
             }
-            const ssize_t n = ::read(master, buffer.data(), buffer.size());
-            if (n <= 0) {
-                if (n < 0 && errno != EAGAIN && errno != EINTR) pause(10);
-                continue;
-            }
-            handleChunk(buffer.data(), static_cast<std::size_t>(n));
+            handleChunk(buffer.data(), static_cast<std::size_t>(n), speed);
         }
     }
 
-    void handleChunk(const std::uint8_t* data, std::size_t n) {
-        const int speed = lineRate();
+    void handleChunk(const std::uint8_t* data, std::size_t n, int speed) {
         {
             std::lock_guard<std::mutex> lock(mutex);
             std::string& log = speed == rate ? receivedBytes : ignoredBytes;
@@ -981,40 +915,17 @@ bool Simulator::start() {
     Impl& d = *impl_;
     if (d.thread.joinable()) return true;
     d.stopping = false;
-    d.master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (d.master < 0 || grantpt(d.master) != 0 || unlockpt(d.master) != 0) {
-        d.closeAll();
-        return false;
-    }
-    char name[128] = {};
-    if (ptsname_r(d.master, name, sizeof name) != 0) {
-        d.closeAll();
-        return false;
-    }
-    d.path = name;
-    // Our own descriptor on the slave keeps the master from reading EIO
-    // whenever the program closes its side, and shows us its line settings.
-    d.slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    int pipeFds[2] = {-1, -1};
-    if (d.slave < 0 || ::pipe(pipeFds) != 0) {
-        d.closeAll();
-        return false;
-    }
-    d.wakeRead = pipeFds[0];
-    d.wakeWrite = pipeFds[1];
-    for (int fd : {d.master, d.wakeRead, d.wakeWrite}) {
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    }
-    termios tio{};
-    tcgetattr(d.slave, &tio);
-    cfmakeraw(&tio);
+    int rate = 0;
     {
         std::lock_guard<std::mutex> lock(d.mutex);
-        cfsetispeed(&tio, speedOf(d.rate));
-        cfsetospeed(&tio, speedOf(d.rate));
+        rate = d.rate;
     }
-    tcsetattr(d.slave, TCSANOW, &tio);
+    d.wire = makeSimLine();
+    if (!d.wire || !d.wire->open(rate)) {
+        d.wire.reset();
+        return false;
+    }
+    d.path = d.wire->devicePath();
     d.thread = std::thread([&d] { d.serve(); });
     return true;
 }
@@ -1022,12 +933,16 @@ bool Simulator::start() {
 void Simulator::stop() {
     Impl& d = *impl_;
     if (!d.thread.joinable()) return;
-    d.stopping = true;
-    const char wake = 1;
-    while (::write(d.wakeWrite, &wake, 1) < 0 && errno == EINTR) {
+    {
+        std::lock_guard<std::mutex> lock(d.wakeMutex);
+        d.stopping = true;
     }
+    d.wakeUp.notify_all();
+    d.wire->interrupt();
     d.thread.join();
-    d.closeAll();
+    std::lock_guard<std::mutex> lock(d.writeMutex);
+    d.wire->close();
+    d.wire.reset();
 }
 
 std::string Simulator::devicePath() const {
@@ -1131,7 +1046,7 @@ void Simulator::clearHistory() {
 }
 
 void Simulator::inject(const std::vector<std::uint8_t>& bytes) {
-    if (impl_->master >= 0) impl_->writeAll(bytes);
+    impl_->writeAll(bytes);
 }
 
 }  // namespace vantor::sim
