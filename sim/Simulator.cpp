@@ -125,7 +125,7 @@ Reply textReply(std::string_view text, std::size_t readLength) {
 constexpr int kRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 // Rate codes 2..11 stand for 300..115200 in the order above.
-int baudOfCode(long code) {
+int baudOfCode(long long code) {
     if (code < 2 || code > 11) return 0;
     return kRates[code - 2];
 }
