@@ -44,8 +44,11 @@ QString fromLatin1(const std::string& text) {
 
 // Like the exchange, a box whose text is already right is left alone, so the
 // caret stays where the user is typing.
+// A new text shows from its start.
 void showText(QLineEdit* edit, const QString& text) {
-    if (edit->text() != text) edit->setText(text);
+    if (edit->text() == text) return;
+    edit->setText(text);
+    edit->setCursorPosition(0);
 }
 
 }  // namespace
