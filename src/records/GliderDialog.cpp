@@ -110,9 +110,11 @@ void GliderDialog::showFields() {
 bool GliderDialog::readControls() {
     // In the order of the exchange; a box that holds no integer stops it there.
     const std::pair<QLineEdit*, std::int32_t*> numbers[] = {
-        {ui_->v2SpeedEdit, &polar_.v2Speed},     {ui_->bestGlideEdit, &polar_.bestGlide},
+        {ui_->v2SpeedEdit, &polar_.v2Speed},
+        {ui_->bestGlideEdit, &polar_.bestGlide},
         {ui_->bestGlideSpeedEdit, &polar_.bestGlideSpeed},
-        {ui_->dryWeightEdit, &polar_.dryWeight}, {ui_->waterEdit, &polar_.waterLitres},
+        {ui_->dryWeightEdit, &polar_.dryWeight},
+        {ui_->waterEdit, &polar_.waterLitres},
     };
     for (const auto& [edit, field] : numbers) {
         if (!parseInteger(edit->text(), *field)) {

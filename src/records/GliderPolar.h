@@ -14,9 +14,9 @@ class Prompts;
 // The glider record the instrument keeps: type, identification, polar values,
 // masses, wing area and the configuration lock.
 struct GliderPolar {
-    static constexpr std::size_t kTextLength = 12;      // type and identification
-    static constexpr std::size_t kWingAreaLength = 6;   // the wing area as shown
-    static constexpr std::size_t kBlockSize = 38;       // bytes of the instrument's data block
+    static constexpr std::size_t kTextLength = 12;           // type and identification
+    static constexpr std::size_t kWingAreaLength = 6;        // the wing area as shown
+    static constexpr std::size_t kBlockSize = 38;            // bytes of the instrument's data block
     static constexpr std::int32_t kMaxFileWingArea = 99999;  // "99.999", six characters
 
     std::string gliderType = "ASW-20      ";

@@ -22,10 +22,9 @@ void PilotPreferences::setName(std::string_view name) {
 std::string formatRecord(const PilotPreferences& r) {
     char text[128];
     std::snprintf(text, sizeof text, "o,%s,%u,%u,%u,%u,%u,%u,%u,%u,%u,%u,%u,%u,%u,%u,%u,%u",
-                  r.pilotName.data(), r.auxByte1, r.celsiusFlag, r.sinkTone, r.auxByte2,
-                  r.auxByte3, r.auxByte4, r.approachRadius, r.arrivalRadius, r.loggingInterval,
-                  r.auxWord1, r.auxWord2, r.auxWord3, r.stfDeadband, r.varioOptions, r.unitFlags,
-                  r.goalHeight);
+                  r.pilotName.data(), r.auxByte1, r.celsiusFlag, r.sinkTone, r.auxByte2, r.auxByte3,
+                  r.auxByte4, r.approachRadius, r.arrivalRadius, r.loggingInterval, r.auxWord1,
+                  r.auxWord2, r.auxWord3, r.stfDeadband, r.varioOptions, r.unitFlags, r.goalHeight);
     return text;
 }
 
@@ -39,9 +38,7 @@ void adjustForSend(PilotPreferences& r) {
 
 bool decodeBlock(PilotPreferences& r, std::span<const std::uint8_t> b) {
     if (b.size() < PilotPreferences::kBlockSize) return false;
-    auto word = [&b](std::size_t at) {
-        return static_cast<std::uint16_t>(b[at] << 8 | b[at + 1]);
-    };
+    auto word = [&b](std::size_t at) { return static_cast<std::uint16_t>(b[at] << 8 | b[at + 1]); };
     std::copy_n(b.begin(), PilotPreferences::kNameLength, r.pilotName.begin());
     r.pilotName[PilotPreferences::kNameLength] = '\0';
     r.auxByte1 = b[24];
@@ -67,8 +64,8 @@ namespace detail {
 
 long long takeNumber(std::string_view text, std::size_t& at, std::size_t limit) {
     const std::size_t comma = text.find(',', at);
-    const std::size_t end = std::min({comma == text.npos ? text.size() : comma, text.size(),
-                                      at + limit});
+    const std::size_t end =
+        std::min({comma == text.npos ? text.size() : comma, text.size(), at + limit});
     std::size_t i = at;
     while (i < end && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
     bool negative = false;
@@ -88,7 +85,8 @@ void parseFileText(PilotPreferences& r, std::string_view text) {
     if (at >= text.size()) return;
     const std::size_t comma = text.find(',', at);
     const std::size_t nameEnd = comma == text.npos ? text.size() : comma;
-    r.setName(text.substr(at, std::min<std::size_t>(nameEnd - at, PilotPreferences::kNameLength - 1)));
+    r.setName(
+        text.substr(at, std::min<std::size_t>(nameEnd - at, PilotPreferences::kNameLength - 1)));
     at = nameEnd + 1;
 
     auto byteField = [&](std::uint8_t& field, std::size_t limit) {

@@ -125,8 +125,7 @@ bool PilotPreferencesTransfer::saveFile(const PilotPreferences& record, const vo
     return path && saveFileTo(record, *path);
 }
 
-bool PilotPreferencesTransfer::saveFileTo(const PilotPreferences& record,
-                                          const std::string& path) {
+bool PilotPreferencesTransfer::saveFileTo(const PilotPreferences& record, const std::string& path) {
     if (!writeRecordFile(path, formatRecord(record))) {
         say("Could not open file for writing.", "Error");
         return false;

@@ -133,8 +133,7 @@ TEST_F(RecordDialogsTest, PilotNameEditsTheRecordAndGoesBothWays) {
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].caption, "Success");
     EXPECT_EQ(dialog.preferences().auxByte1, 0);
-    EXPECT_EQ(blockText(instrument->state().pilotPreferences, 0, 24),
-              "Zoe" + std::string(21, 'x'));
+    EXPECT_EQ(blockText(instrument->state().pilotPreferences, 0, 24), "Zoe" + std::string(21, 'x'));
 
     auto state = instrument->state();
     std::copy_n("Fetched                 ", 24, state.pilotPreferences.begin());
@@ -260,8 +259,7 @@ TEST_F(GliderDialogTest, ValidationStopsTheSendAndPolarFilesRoundTrip) {
     EXPECT_EQ(prompts.messages[0].text, "Please enter an integer.");
     EXPECT_TRUE(instrument->lines().empty());
 
-    const fs::path dir =
-        fs::temp_directory_path() / ("vantor-plr-" + std::to_string(::getpid()));
+    const fs::path dir = fs::temp_directory_path() / ("vantor-plr-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     const std::string path = (dir / "glider.plr").string();
     ui().dryWeightEdit->setText(QStringLiteral("290"));

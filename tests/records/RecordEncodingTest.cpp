@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <vector>
 
 #include "records/GliderPolar.h"
@@ -153,7 +153,8 @@ TEST(PilotPreferences, ShortOrMalformedTextLeavesWhatItDoesNotReach) {
 }
 
 TEST(RecordFiles, ReadAtMost255BytesAndWriteWhole) {
-    const fs::path dir = fs::temp_directory_path() / ("vantor-rec-" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("vantor-rec-" + std::to_string(std::random_device{}()));
     fs::create_directories(dir);
     const std::string path = (dir / "long.ppf").string();
     std::string text = "o," + std::string(300, 'x');
@@ -183,8 +184,7 @@ TEST(GliderPolar, DefaultRecordAndFileLine) {
     q.wingArea = 950;
     q.setLocked(true);
     q.lockFlags &= 0x00FF;  // the other bits are carried as they are
-    EXPECT_EQ(formatGliderRecord(q),
-              "g,Nimbus-4DM l,D           ,40,100,175,350,100,0,254,950");
+    EXPECT_EQ(formatGliderRecord(q), "g,Nimbus-4DM l,D           ,40,100,175,350,100,0,254,950");
     EXPECT_EQ(formatPolarLine(q).substr(26), " 40, 100, 175, 350, 100, 0, 00950\n");
 }
 
@@ -200,8 +200,9 @@ TEST(GliderPolar, WingAreaTextAndReading) {
         const char* cleaned;
         std::int32_t wingArea;
     };
-    for (const Case& c : {Case{"11.25", true, "11.25", 11250}, Case{"10.050", true, "10.050", 10050},
-                          Case{"12a", false, "12", 7}, Case{"", true, "", 0}}) {
+    for (const Case& c :
+         {Case{"11.25", true, "11.25", 11250}, Case{"10.050", true, "10.050", 10050},
+          Case{"12a", false, "12", 7}, Case{"", true, "", 0}}) {
         SCOPED_TRACE(c.text);
         GliderPolar p;
         p.wingArea = 7;

@@ -16,7 +16,8 @@ constexpr const char* kOpenFail =
 // "dow 1" takes effect but its reply comes short: download mode is reported
 // failed while the instrument still takes records.
 void shortDownloadReplies(sim::Simulator& s) {
-    s.rewriteReplies("dow 1", [](std::vector<std::uint8_t>& reply) { reply.resize(5); }, -1);
+    s.rewriteReplies(
+        "dow 1", [](std::vector<std::uint8_t>& reply) { reply.resize(5); }, -1);
 }
 
 // A record line as the instrument receives it, with its sum.
@@ -91,14 +92,25 @@ TEST_F(RecordTransferTest, PreferencesFetchFailuresKeepTheRecord) {
         Shown messages;
     };
     const Case cases[] = {
-        {"no port", [](sim::Simulator&) {}, "/nonexistent/tty", {{kOpenFail, "Can't open comm port"}}},
-        {"silent", [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Short, -1); }, {},
+        {"no port",
+         [](sim::Simulator&) {},
+         "/nonexistent/tty",
+         {{kOpenFail, "Can't open comm port"}}},
+        {"silent",
+         [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Short, -1); },
+         {},
          {{"Failed to connect.", "Error, check connections"}}},
-        {"no upload mode", [](sim::Simulator& s) { s.failReplies("upl 1", ReplyFault::Short, -1); },
-         {}, {{"Could not upload.", "Error"}}},
-        {"header", [](sim::Simulator& s) { s.failReplies("o", ReplyFault::Damaged, 3); }, {},
+        {"no upload mode",
+         [](sim::Simulator& s) { s.failReplies("upl 1", ReplyFault::Short, -1); },
+         {},
+         {{"Could not upload.", "Error"}}},
+        {"header",
+         [](sim::Simulator& s) { s.failReplies("o", ReplyFault::Damaged, 3); },
+         {},
          {{"Can't get pilot preferences.", "Error"}}},
-        {"data", [](sim::Simulator& s) { s.failReplies("o 0", ReplyFault::Damaged, 1); }, {},
+        {"data",
+         [](sim::Simulator& s) { s.failReplies("o 0", ReplyFault::Damaged, 1); },
+         {},
          {{"Can't get pilot preferences data.", "Error"}}},
         // A header that promises fewer bytes than the record needs.
         {"short data",
@@ -111,7 +123,8 @@ TEST_F(RecordTransferTest, PreferencesFetchFailuresKeepTheRecord) {
                  },
                  1);
          },
-         {}, {{"Can't get pilot preferences data.", "Error"}}},
+         {},
+         {{"Can't get pilot preferences data.", "Error"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -177,11 +190,23 @@ TEST_F(RecordTransferTest, GliderSentComesBackAndFailuresKeepTheValues) {
         {"g", ReplyFault::Damaged, {{"Can't get glider info.", "Error"}}},
         {"g 0", ReplyFault::Damaged, {{"Can't get glider data.", "Error"}}},
         {"upl 1", ReplyFault::Short, {{"Could not upload.", "Error"}}},
+        {"short data", ReplyFault::Short, {{"Can't get glider data.", "Error"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.command);
         sim->clearFaults();
-        sim->failReplies(c.command, c.fault, -1);
+        if (std::string(c.command) == "short data") {
+            // A header that promises fewer bytes than the glider needs.
+            sim->rewriteReplies(
+                "g",
+                [](std::vector<std::uint8_t>& f) {
+                    f[3] = 20;
+                    f[2] = 20;
+                },
+                1);
+        } else {
+            sim->failReplies(c.command, c.fault, -1);
+        }
         prompts.messages.clear();
         GliderPolar kept;
         kept.bestGlide = 12;
