@@ -415,6 +415,7 @@ void normalise(InstrumentState& s) {
 
 InstrumentState initialState(const SimulatorOptions& options) {
     InstrumentState s;
+    s.instrumentType = options.instrumentType;
     s.pilotPreferences = defaultPilotPreferences();
     s.glider = defaultGlider();
     std::mt19937 rng(options.seed);

@@ -60,6 +60,7 @@ struct SimulatorOptions {
     int baud = 4800;  // the rate the instrument listens at when it starts
     int logs = 3;
     int navpoints = 0;
+    std::uint8_t instrumentType = 2;  // the type byte of the identity (1: no variometer)
     std::uint32_t seed = 1;
     bool pace = false;  // 10 bits per byte at the current rate
     LogOptions logOptions;

@@ -16,10 +16,11 @@
 namespace {
 
 const char* kUsage =
-    "usage: vantor-sim [--baud RATE] [--logs N] [--navpoints N] [--seed S] [--pace]\n"
+    "usage: vantor-sim [--baud RATE] [--logs N] [--navpoints N] [--type T] [--seed S] [--pace]\n"
     "  --baud RATE     rate the instrument listens at first (default 4800)\n"
     "  --logs N        flight logs held, 0..128 (default 3)\n"
     "  --navpoints N   navpoints held, 0..1500 (default 0)\n"
+    "  --type T        instrument type byte of the identity, 0..255 (default 2)\n"
     "  --seed S        seed for the generated logs and navpoints (default 1)\n"
     "  --pace          send at the line rate, 10 bits a byte\n"
     "Prints the device to open, then serves until interrupted.\n";
@@ -69,6 +70,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--navpoints" && hasValue) {
             value = integer(argv[++i], 0, 1500);
             if (value) options.navpoints = static_cast<int>(*value);
+        } else if (arg == "--type" && hasValue) {
+            value = integer(argv[++i], 0, 255);
+            if (value) options.instrumentType = static_cast<std::uint8_t>(*value);
         } else if (arg == "--seed" && hasValue) {
             value = integer(argv[++i], 0, 0xFFFFFFFFLL);
             if (value) options.seed = static_cast<std::uint32_t>(*value);

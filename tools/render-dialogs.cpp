@@ -53,5 +53,9 @@ int main(int argc, char** argv) {
     ok = save(main.setupDialog(), dir, "setup") && ok;
     main.logsDialog().setPortAndMinimumTime(instrument.devicePath(), 5);
     ok = save(main.logsDialog(), dir, "flight-logs") && ok;
+    main.gliderDialog().receiveSettings(instrument.devicePath(), 5);
+    ok = save(main.gliderDialog(), dir, "glider") && ok;
+    main.pilotNameDialog().receiveSettings(instrument.devicePath(), 5);
+    ok = save(main.pilotNameDialog(), dir, "pilot-name") && ok;
     return ok ? 0 : 1;
 }

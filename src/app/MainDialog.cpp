@@ -3,6 +3,7 @@
 #include "app/AppIcon.h"
 #include "app/DialogUnits.h"
 #include "app/SettingsReceiver.h"
+#include "records/PilotPreferencesTransfer.h"
 #include "ui_MainDialog.h"
 
 namespace vantor {
@@ -11,15 +12,21 @@ MainDialog::MainDialog(Prompts& prompts, QWidget* parent)
     : QDialog(parent),
       prompts_(prompts),
       ui_(std::make_unique<Ui::MainDialog>()),
+      glider_(prompts),
+      preferencesLink_(prompts),
       logs_(prompts),
+      pilotName_(prompts),
       setup_(prompts),
-      settingsReceivers_{&logs_} {
+      settingsReceivers_{&glider_, &logs_, &pilotName_} {
     ui_->setupUi(this);
     applyDialogUnits(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowIcon(appIcon());
 
     connect(ui_->transferLogsButton, &QPushButton::clicked, this, [this] { runModal(logs_); });
+    connect(ui_->gliderButton, &QPushButton::clicked, this, [this] { runModal(glider_); });
+    connect(ui_->pilotNameButton, &QPushButton::clicked, this,
+            [this] { editWithPreferences(pilotName_, pilotName_.preferences()); });
     connect(ui_->setupButton, &QPushButton::clicked, this, [this] {
         runModal(setup_);
         distributeSettings();  // however Setup was closed
@@ -29,6 +36,33 @@ MainDialog::MainDialog(Prompts& prompts, QWidget* parent)
 }
 
 MainDialog::~MainDialog() = default;
+
+void MainDialog::editWithPreferences(QDialog& dialog, PilotPreferences& working,
+                                     std::int32_t* dialogInstrumentType) {
+    // Once a run, whether or not the instrument answers.
+    if (!preferencesFetched_) {
+        preferencesFetched_ = true;
+        fetchInstrumentState();
+    }
+    working = pilotPreferences_;
+    if (dialogInstrumentType) *dialogInstrumentType = instrumentType_;
+    runModal(dialog);
+    pilotPreferences_ = working;
+}
+
+void MainDialog::fetchInstrumentState() {
+    {
+        PilotPreferencesTransfer transfer(prompts_, portName_);
+        transfer.fetch(pilotPreferences_, preferencesLink_);
+    }
+    // The type is asked quietly: without it the dialogs offer every control.
+    InstrumentLink link(prompts_);
+    if (!link.connectForUpload(portName_, true)) return;
+    std::array<std::uint8_t, kIdentitySize> identity{};
+    if (link.queryIdentity(identity)) instrumentType_ = identity[32];
+    link.sync();
+    link.close();
+}
 
 void MainDialog::distributeSettings() {
     portName_ = setup_.portName();

@@ -7,7 +7,11 @@
 #include <vector>
 
 #include "app/SetupDialog.h"
+#include "link/InstrumentLink.h"
 #include "logs/FlightLogsDialog.h"
+#include "records/GliderDialog.h"
+#include "records/PilotNameDialog.h"
+#include "records/PilotPreferences.h"
 
 namespace Ui {
 class MainDialog;
@@ -35,7 +39,19 @@ public:
     // without a nested event loop.
     std::function<void(QDialog&)> runModal = [](QDialog& d) { d.exec(); };
 
+    // Shows a dialog that edits the pilot preferences on a copy of the master
+    // record, taken back however the dialog closes. The first such opening of
+    // the run fetches the record and the instrument type. The units and
+    // configure dialogs also get the instrument type.
+    void editWithPreferences(QDialog& dialog, PilotPreferences& working,
+                             std::int32_t* dialogInstrumentType = nullptr);
+    void fetchInstrumentState();
+
     const std::string& portName() const { return portName_; }
+    const PilotPreferences& pilotPreferences() const { return pilotPreferences_; }
+    std::int32_t instrumentType() const { return instrumentType_; }
+    GliderDialog& gliderDialog() { return glider_; }
+    PilotNameDialog& pilotNameDialog() { return pilotName_; }
     SetupDialog& setupDialog() { return setup_; }
     FlightLogsDialog& logsDialog() { return logs_; }
     Ui::MainDialog& ui() { return *ui_; }
@@ -43,9 +59,16 @@ public:
 private:
     Prompts& prompts_;
     std::unique_ptr<Ui::MainDialog> ui_;
+    GliderDialog glider_;
+    InstrumentLink preferencesLink_;
     FlightLogsDialog logs_;
+    PilotNameDialog pilotName_;
     SetupDialog setup_;
     std::string portName_;
+    // The master pilot preferences record shared by the dialogs that edit it.
+    PilotPreferences pilotPreferences_;
+    std::int32_t instrumentType_ = 0;
+    bool preferencesFetched_ = false;
     // Every dialog that receives the settings, in the order they get them.
     std::vector<SettingsReceiver*> settingsReceivers_;
 };

@@ -28,4 +28,9 @@ void finishTextSequence(InstrumentLink& link);
 // "logs", "logs get", "logs clear".
 int logsCommand(Context& ctx);
 
+// "prefs get [-o FILE]", "prefs put FILE".
+int prefsCommand(Context& ctx);
+// "glider get [-o FILE]", "glider put FILE".
+int gliderCommand(Context& ctx);
+
 }  // namespace vantor::cli

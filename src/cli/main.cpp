@@ -94,6 +94,14 @@ const std::vector<Command>& commands() {
          "        logs get --new [-d DIR]  download every log not yet in DIR\n"
          "        logs clear [--yes]  erase every flight log in the instrument",
          logsCommand},
+        {"prefs",
+         "get [-o FILE]  print the pilot preferences record (or save it as a .ppf file)\n"
+         "        prefs put FILE  send the pilot preferences of a .ppf file",
+         prefsCommand},
+        {"glider",
+         "get [-o FILE]  print the glider record (or save it as a .plr file)\n"
+         "        glider put FILE  send the glider values of a .plr file",
+         gliderCommand},
     };
     return table;
 }

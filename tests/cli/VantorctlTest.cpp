@@ -228,3 +228,69 @@ TEST(VantorctlLogs, ClearAsksUnlessTold) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string readText(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeText(const std::filesystem::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+TEST(VantorctlRecords, PreferencesGoThroughFilesAndComeBackAdjusted) {
+    SimProcess sim("--type 1");
+    ASSERT_FALSE(sim.device().empty());
+    const std::string port = "--port " + sim.device() + " ";
+    EXPECT_EQ(vantorctl(port + "identity").out, "serial A1B\nversion 24\ntype 1\n");
+    const std::string defaults =
+        "o,Default Pilot           ,1,1,1,0,0,100,1000,400,4,1,5,100,102,255,65375,3000";
+    Result r = vantorctl(port + "prefs get");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, defaults + "\n");
+
+    // The file sets fields 2 to 15 and the name; units and goal height stay.
+    Scratch scratch;
+    const auto file = scratch.path / "pilot.ppf";
+    writeText(file, "o,Hanna Thermik,7,0,0,0,0,100,900,350,61,40,1,1,80,21,18,1");
+    r = vantorctl(port + "prefs put " + file.string(), true);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "Success: Pilot Preferences and Logging Interval Transferred\n");
+    r = vantorctl(port + "prefs get -o " + (scratch.path / "back.ppf").string());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(readText(scratch.path / "back.ppf"),
+              "o,Hanna Thermik           ,0,0,0,0,0,100,900,350,4,4,5,100,80,21,65375,3000");
+
+    EXPECT_EQ(vantorctl(port + "prefs put /nonexistent/pilot.ppf").exitCode, 2);
+    EXPECT_EQ(vantorctl(port + "prefs").exitCode, 2);
+    r = vantorctl("--port /nonexistent/tty prefs get", true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out.rfind("Can't open comm port: ", 0), 0u);
+}
+
+TEST(VantorctlRecords, GliderGoesThroughPolarFiles) {
+    SimProcess sim("");
+    ASSERT_FALSE(sim.device().empty());
+    const std::string port = "--port " + sim.device() + " ";
+    Result r = vantorctl(port + "glider get");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "g,ASW-20      ,asw         ,40,100,175,350,100,0,65535,10500\n");
+
+    Scratch scratch;
+    const auto file = scratch.path / "glider.plr";
+    EXPECT_EQ(vantorctl(port + "glider get -o " + file.string()).exitCode, 0);
+    EXPECT_EQ(readText(file), "ASW-20      ,asw         , 40, 100, 175, 350, 100, 0, 10500\n");
+
+    writeText(file, "LS-8 neo    ,D-8123      , 48, 95, 190, 290, 190, 0, 10500\n");
+    r = vantorctl(port + "glider put " + file.string(), true);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "Success: Polar Transferred\n");
+    EXPECT_EQ(vantorctl(port + "glider get").out,
+              "g,LS-8 neo    ,D-8123      ,48,95,190,290,190,0,65535,10500\n");
+    EXPECT_EQ(vantorctl(port + "glider put /nonexistent/g.plr").exitCode, 2);
+    EXPECT_EQ(vantorctl(port + "glider put").exitCode, 2);
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+#include <string>
+
+#include "app/SettingsReceiver.h"
+#include "link/InstrumentLink.h"
+#include "records/GliderPolar.h"
+
+class QLineEdit;
+
+namespace Ui {
+class GliderDialog;
+}
+
+namespace vantor {
+
+class Prompts;
+
+// "Edit Glider Configuration": the glider's values, fetched from the
+// instrument at every opening, sent back, and kept in polar files. The values
+// belong to this dialog for the whole run.
+class GliderDialog : public QDialog, public SettingsReceiver {
+    Q_OBJECT
+public:
+    explicit GliderDialog(Prompts& prompts, QWidget* parent = nullptr);
+    ~GliderDialog() override;
+
+    void receiveSettings(const std::string& portName, std::uint32_t) override {
+        portName_ = portName;
+    }
+
+    const GliderPolar& polar() const { return polar_; }
+    GliderPolar& polar() { return polar_; }
+    Ui::GliderDialog& ui() { return *ui_; }
+
+    // What opening the dialog does, before it is shown.
+    void initialise();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // The fields into the controls, and back with validation (false after the
+    // validation message).
+    void showFields();
+    bool readControls();
+    void showLock();
+    bool askLock();
+    void fetch();
+    void send();
+    void loadPolarFile();
+    void savePolarFile();
+    void onLockClicked();
+    void onWingAreaChanged();
+
+    Prompts& prompts_;
+    std::unique_ptr<Ui::GliderDialog> ui_;
+    GliderPolar polar_;
+    std::string portName_;
+    InstrumentLink link_;
+    bool showing_ = false;
+};
+
+}  // namespace vantor
