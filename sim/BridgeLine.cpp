@@ -141,8 +141,18 @@ public:
                 rate = pendingRate_;
                 return static_cast<long>(n);
             }
+            // Wait in short steps: a blocked receive need not wake when the
+            // socket is shut down from another thread.
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(data_, &readable);
+            timeval step{0, 50000};
+            const int ready = ::select(0, &readable, nullptr, nullptr, &step);
+            if (interrupted_.load()) return 0;
+            if (ready == 0) continue;
             std::array<std::uint8_t, 7> head{};
-            if (!recvAll(data_, head.data(), head.size()) || head[0] != bridge::kData) {
+            if (ready < 0 || !recvAll(data_, head.data(), head.size()) ||
+                head[0] != bridge::kData) {
                 if (interrupted_.load()) return 0;
                 // The bridge went away: the line is dead, as an unplugged cable.
                 Sleep(10);
@@ -166,7 +176,9 @@ public:
 
     void interrupt() override {
         interrupted_ = true;
-        if (data_ != INVALID_SOCKET) ::shutdown(data_, SD_BOTH);
+        // The end of the control connection tells the bridge to close the line.
+        std::lock_guard<std::mutex> lock(controlMutex_);
+        if (control_ != INVALID_SOCKET) ::shutdown(control_, SD_SEND);
     }
 
     void close() override {
