@@ -137,7 +137,7 @@ class TransferFailure : public LogTransferTest,
 TEST_P(TransferFailure, ShowsItsMessagesAndLosesNoFile) {
     const FailureCase& c = GetParam();
     const std::string before = c.fileBefore ? "an earlier download\n" : "";
-    if (c.fileBefore) std::ofstream(dir / "57ETA1B1.IGC") << before;
+    if (c.fileBefore) std::ofstream(dir / "57ETA1B1.IGC", std::ios::binary) << before;
     c.arrange(*sim);
     EXPECT_FALSE(transfer(0, c.binary));
     EXPECT_EQ(shown(), (std::vector<std::pair<std::string, std::string>>{

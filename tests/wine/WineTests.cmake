@@ -32,3 +32,9 @@ function(vantor_add_wine_tests target timeout ports)
             FIXTURES_REQUIRED wine TIMEOUT ${whole})
     endforeach()
 endfunction()
+
+# The command line program itself under Wine, against the host's simulator.
+add_test(NAME wine.vantorctl
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/vantorctl.sh ${VANTOR_WINE_PREFIX} ${VANTOR_HOST_TOOLS_DIR}
+            $<TARGET_FILE:vantorctl>)
+set_tests_properties(wine.vantorctl PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
