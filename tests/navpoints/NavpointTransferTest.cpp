@@ -73,11 +73,6 @@ protected:
         table->count = count;
         for (int i = 0; i < count; ++i) table->entries[static_cast<std::size_t>(i)] = makeNavpoint(i);
     }
-    void setVersion(char major, char minor) {
-        auto state = sim->state();
-        state.version = {major, minor};
-        sim->setState(state);
-    }
     Shown shown() const {
         Shown out;
         for (const auto& m : prompts.messages) out.emplace_back(m.text, m.caption);
@@ -160,8 +155,9 @@ TEST_F(NavpointTransferTest, UploadNeedsVersion24OrLater) {
     fill(2);
     for (const auto& c : cases) {
         SCOPED_TRACE((std::string{c.major, '.', c.minor}));
-        startSim({});
-        setVersion(c.major, c.minor);
+        sim::SimulatorOptions options;
+        options.version = {c.major, c.minor};
+        startSim(options);
         prompts.messages.clear();
         EXPECT_EQ(upload(), c.accepted);
         if (c.accepted) {
