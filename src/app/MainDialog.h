@@ -8,6 +8,7 @@
 
 #include "app/SetupDialog.h"
 #include "logs/FlightLogsDialog.h"
+#include "navpoints/NavpointsDialog.h"
 
 namespace Ui {
 class MainDialog;
@@ -38,12 +39,14 @@ public:
     const std::string& portName() const { return portName_; }
     SetupDialog& setupDialog() { return setup_; }
     FlightLogsDialog& logsDialog() { return logs_; }
+    NavpointsDialog& navpointsDialog() { return navpoints_; }
     Ui::MainDialog& ui() { return *ui_; }
 
 private:
     Prompts& prompts_;
     std::unique_ptr<Ui::MainDialog> ui_;
     FlightLogsDialog logs_;
+    NavpointsDialog navpoints_;
     SetupDialog setup_;
     std::string portName_;
     // Every dialog that receives the settings, in the order they get them.

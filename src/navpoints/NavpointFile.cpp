@@ -167,6 +167,12 @@ bool readNavpointFile(const std::string& path, NavpointTable& table) {
             table.entries[static_cast<std::size_t>(table.count++)] = *p;
         }
     }
+    // A file that opened but could not be read (a folder, a failing disk) is
+    // not an empty navpoint file.
+    if (std::ferror(in.get())) {
+        table.count = 0;
+        return false;
+    }
     return true;
 }
 

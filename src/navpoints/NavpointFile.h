@@ -25,7 +25,8 @@ std::optional<Navpoint> parseNavpointLine(std::string_view line);
 std::string formatNavpointLine(const Navpoint& navpoint);
 
 // Empties the table and fills it from the file, at most 6000 navpoints; bad
-// lines are skipped. False when the file cannot be opened.
+// lines are skipped. False, with the table empty, when the file cannot be
+// opened or read.
 bool readNavpointFile(const std::string& path, NavpointTable& table);
 // Writes entries 0..count-1. False when the file cannot be created or written.
 bool writeNavpointFile(const std::string& path, const NavpointTable& table);

@@ -261,6 +261,9 @@ TEST_F(NavpointFileTest, FailuresEmptyTheTableOrReportTheWrite) {
     table->count = 5;
     EXPECT_FALSE(readNavpointFile((dir / "missing.dat").string(), *table));
     EXPECT_EQ(table->count, 0);
+    table->count = 5;
+    EXPECT_FALSE(readNavpointFile(dir.string(), *table));  // opens, but reads nothing
+    EXPECT_EQ(table->count, 0);
     EXPECT_FALSE(writeNavpointFile((dir / "no-folder" / "out.dat").string(), *table));
 }
 
