@@ -27,5 +27,9 @@ void finishTextSequence(InstrumentLink& link);
 
 // "logs", "logs get", "logs clear".
 int logsCommand(Context& ctx);
+// "navpoints get", "navpoints put".
+int navpointsCommand(Context& ctx);
+// "task get", "task declare".
+int taskCommand(Context& ctx);
 
 }  // namespace vantor::cli

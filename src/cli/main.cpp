@@ -94,6 +94,15 @@ const std::vector<Command>& commands() {
          "        logs get --new [-d DIR]  download every log not yet in DIR\n"
          "        logs clear [--yes]  erase every flight log in the instrument",
          logsCommand},
+        {"navpoints",
+         "get -o FILE  download the instrument's navpoints into a navpoint file\n"
+         "        navpoints put FILE [--yes]  upload a navpoint file (above 1500 navpoints it "
+         "asks)",
+         navpointsCommand},
+        {"task",
+         "get  print the declared task, one point a line: name,latitude,longitude\n"
+         "        task declare FILE NAME...  declare the named navpoints of FILE (at most 15)",
+         taskCommand},
     };
     return table;
 }
