@@ -276,6 +276,48 @@ TEST_F(NavpointTransferTest, PortThatCannotBeOpened) {
     EXPECT_TRUE(statuses.seen.empty());
 }
 
+// An instrument may announce more than the table holds; the table takes its
+// size and no more is asked for.
+TEST_F(NavpointTransferTest, DownloadStopsWhenTheTableIsFull) {
+    startSim({});
+    const auto record = sim::initialState([] {
+                            sim::SimulatorOptions o;
+                            o.navpoints = 1;
+                            return o;
+                        }())
+                            .navpoints[0];
+    sim->rewriteReplies(
+        "c",
+        [](std::vector<std::uint8_t>& r) {
+            const int before = r.at(3) ^ r.at(4);
+            r.at(3) = 6001 >> 8;
+            r.at(4) = 6001 & 0xFF;
+            r.at(2) = static_cast<std::uint8_t>(r[2] ^ before ^ r[3] ^ r[4]);
+        },
+        -1);
+    // Every record the simulator does not hold is served as that one.
+    for (int i = 0; i <= 6000; ++i) {
+        sim->rewriteReplies(
+            "c " + std::to_string(i),
+            [record](std::vector<std::uint8_t>& r) {
+                const std::uint8_t commandCheck = r.at(1);
+                r.assign(9 + record.size(), 0);  // as long as the program reads
+                r[0] = static_cast<std::uint8_t>(3 + record.size());
+                r[1] = commandCheck;
+                for (std::size_t k = 0; k < record.size(); ++k) {
+                    r[3 + k] = record[k];
+                    r[2] = static_cast<std::uint8_t>(r[2] ^ record[k]);
+                }
+            },
+            1);
+    }
+    ASSERT_TRUE(download());
+    EXPECT_EQ(table->count, 6000);
+    EXPECT_EQ(linesEqual("c 5999"), 1);
+    EXPECT_EQ(linesEqual("c 6000"), 0);
+    EXPECT_EQ(statuses.seen.end()[-3], "6000 of 6001 Received");
+}
+
 TEST_F(NavpointTransferTest, FailedDownloadKeepsWhatArrived) {
     sim->failReplies("c 3", ReplyFault::Silent, -1);
     EXPECT_FALSE(download());
