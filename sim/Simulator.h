@@ -61,7 +61,8 @@ struct SimulatorOptions {
     int logs = 3;
     int navpoints = 0;
     std::uint32_t seed = 1;
-    std::array<char, 2> version{'2', '4'};  // the version it reports, "2.4"
+    // The firmware version it reports, "2.4".
+    std::array<char, 2> version{'2', '4'};
     bool pace = false;  // 10 bits per byte at the current rate
     LogOptions logOptions;
 };

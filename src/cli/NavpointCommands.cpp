@@ -127,8 +127,7 @@ int taskDeclare(Context& ctx, const NavpointOptions& o) {
             }
         }
         if (found < 0) {
-            std::cerr << "vantorctl: no navpoint named " << wanted << " in " << o.words[1]
-                      << '\n';
+            std::cerr << "vantorctl: no navpoint named " << wanted << " in " << o.words[1] << '\n';
             return kExitFailed;
         }
         // The name as the table has it, so that the first entry of that name is taken.

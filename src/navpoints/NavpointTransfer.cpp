@@ -138,8 +138,8 @@ bool NavpointTransfer::upload(const std::string& portName, const NavpointTable& 
     std::array<std::uint8_t, 14> cleared{};
     std::size_t got = 0;
     static constexpr char kClear[] = "cle poi\r";
-    link_.transact(reinterpret_cast<const std::uint8_t*>(kClear), 8, cleared.data(),
-                   cleared.size(), got);
+    link_.transact(reinterpret_cast<const std::uint8_t*>(kClear), 8, cleared.data(), cleared.size(),
+                   got);
     if (!link_.enterDownloadMode()) return fail("Failed to clear waypoints.", true);
 
     link_.setReadTimeout(3000);

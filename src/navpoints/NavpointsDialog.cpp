@@ -56,8 +56,7 @@ NavpointsDialog::NavpointsDialog(Prompts& prompts, NavpointTable& table, QWidget
     connect(ui_->addButton, &QPushButton::clicked, this, [this] { addPoint(); });
     connect(ui_->deleteButton, &QPushButton::clicked, this, [this] { removePoint(); });
     connect(ui_->taskToVantorButton, &QPushButton::clicked, this, [this] { sendDeclaration(); });
-    connect(ui_->taskFromVantorButton, &QPushButton::clicked, this,
-            [this] { fetchDeclaration(); });
+    connect(ui_->taskFromVantorButton, &QPushButton::clicked, this, [this] { fetchDeclaration(); });
     connect(ui_->dudeButton, &QPushButton::clicked, this, [this] { sendSelected(); });
     connect(ui_->navpointList, &QListWidget::itemDoubleClicked, this, [this] { showNavpoint(); });
     connect(ui_->taskList, &QListWidget::itemDoubleClicked, this, [this] { showTaskPoint(); });
@@ -78,7 +77,8 @@ void NavpointsDialog::setVisible(bool visible) {
 void NavpointsDialog::fillNavpointList() {
     ui_->navpointList->clear();
     for (int i = 0; i < table_.count; ++i) {
-        ui_->navpointList->addItem(listText(table_.entries[static_cast<std::size_t>(i)].nameText()));
+        ui_->navpointList->addItem(
+            listText(table_.entries[static_cast<std::size_t>(i)].nameText()));
     }
 }
 
@@ -205,8 +205,7 @@ void NavpointsDialog::showTaskPoint() {
 void NavpointsDialog::sendSelected() {
     if (background_.running()) return;
     if (!ui_->navpointList->currentItem()) {
-        prompts_.message("That sucks", "Nothing Selected", Buttons::Ok, Icon::None,
-                         ownerOf(this));
+        prompts_.message("That sucks", "Nothing Selected", Buttons::Ok, Icon::None, ownerOf(this));
         return;
     }
     const int index = table_.find(selectedName());

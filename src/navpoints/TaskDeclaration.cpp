@@ -103,8 +103,7 @@ bool TaskDeclaration::fetch(InstrumentLink& link, Prompts& prompts, const std::s
         // The payload has room for 15 points, whatever its count says.
         count = std::min<int>(payload[6], kMaxTaskPoints);
         for (int i = 0; i < count; ++i) {
-            const std::uint8_t* at =
-                payload.data() + kDeclaredPointOffset + kDeclaredPointSize * i;
+            const std::uint8_t* at = payload.data() + kDeclaredPointOffset + kDeclaredPointSize * i;
             // The declaration carries no altitude, number, attributes or
             // comment: a fetched point has none.
             Navpoint p;

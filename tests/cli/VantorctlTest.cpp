@@ -287,9 +287,9 @@ TEST(VantorctlNavpoints, MoreThan1500AsksFirst) {
         std::ofstream out(file, std::ios::binary);
         for (int i = 0; i < 1501; ++i) out << i << ",47:30.1250N,008:15.0000E,450M,,P,C\n";
     }
-    const Result r = shell("echo n | " VANTORCTL_PATH " --port " + sim.device() +
-                               " navpoints put " + file.string(),
-                           true);
+    const Result r = shell(
+        "echo n | " VANTORCTL_PATH " --port " + sim.device() + " navpoints put " + file.string(),
+        true);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("Warning!!!: The Vantor Series only holds 1500 Navpoints."),
               std::string::npos);

@@ -69,32 +69,33 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"Seconds", "3,47:30:15N,008:15.0000W,0,,A,B", true, kEquator + k47_30 + 2500,
                  kPrimeMeridian - 4950000, 0, 3, 0, "A", "B"},
         LineCase{"AllDecimals", "4,47:30.1234S,123:45.6789E,,,N,C\r", true,
-                 kEquator - k47_30 - 1234, kPrimeMeridian + (123 * 60 + 45) * 10000 + 6789, 0,
-                 4, 0, "N", "C"},
-        LineCase{"Feet", "1,00:00.0000S,000:00.0000E,1500F,,N,C", true, kEquator,
-                 kPrimeMeridian, 457, 1, 0, "N", "C"},
+                 kEquator - k47_30 - 1234, kPrimeMeridian + (123 * 60 + 45) * 10000 + 6789, 0, 4, 0,
+                 "N", "C"},
+        LineCase{"Feet", "1,00:00.0000S,000:00.0000E,1500F,,N,C", true, kEquator, kPrimeMeridian,
+                 457, 1, 0, "N", "C"},
         LineCase{"FeetLowerCase", "1,00:00.0000S,000:00.0000E, -100 ft,,N,C", true, kEquator,
                  kPrimeMeridian, -30, 1, 0, "N", "C"},
-        LineCase{"Metres", "1,00:00.0000S,000:00.0000E,1500M,,N,C", true, kEquator,
-                 kPrimeMeridian, 1500, 1, 0, "N", "C"},
-        LineCase{"NoUnit", "1,00:00.0000S,000:00.0000E,1500,,N,C", true, kEquator,
-                 kPrimeMeridian, 1500, 1, 0, "N", "C"},
-        LineCase{"Negative", "1,00:00.0000S,000:00.0000E,-20M,,N,C", true, kEquator,
-                 kPrimeMeridian, -20, 1, 0, "N", "C"},
-        LineCase{"FeetLetterPastEight", "1,00:00.0000S,000:00.0000E,100     F,,N,C", true,
-                 kEquator, kPrimeMeridian, 100, 1, 0, "N", "C"},
+        LineCase{"Metres", "1,00:00.0000S,000:00.0000E,1500M,,N,C", true, kEquator, kPrimeMeridian,
+                 1500, 1, 0, "N", "C"},
+        LineCase{"NoUnit", "1,00:00.0000S,000:00.0000E,1500,,N,C", true, kEquator, kPrimeMeridian,
+                 1500, 1, 0, "N", "C"},
+        LineCase{"Negative", "1,00:00.0000S,000:00.0000E,-20M,,N,C", true, kEquator, kPrimeMeridian,
+                 -20, 1, 0, "N", "C"},
+        LineCase{"FeetLetterPastEight", "1,00:00.0000S,000:00.0000E,100     F,,N,C", true, kEquator,
+                 kPrimeMeridian, 100, 1, 0, "N", "C"},
         LineCase{"LowerCaseAttributesIgnored", "1,00:00.0000N,000:00.0000W,0,TAxr,N,C", true,
                  kEquator, kPrimeMeridian, 0, 1, 0x003, "N", "C"},
         LineCase{"EveryLetter", "1,00:00.0000N,000:00.0000W,0,TAMLSFHEWR,N,C", true, kEquator,
                  kPrimeMeridian, 0, 1, 0x6FF, "N", "C"},
-        LineCase{"UnknownHemisphere", "1,47:30.5X,008:15.0000Q,0,,N,C", true,
-                 kUnknownCoordinate, kUnknownCoordinate, 0, 1, 0, "N", "C"},
+        LineCase{"UnknownHemisphere", "1,47:30.5X,008:15.0000Q,0,,N,C", true, kUnknownCoordinate,
+                 kUnknownCoordinate, 0, 1, 0, "N", "C"},
         LineCase{"NumberKeeps16Bits", "70000,00:00.0000S,000:00.0000E,0,,N,C", true, kEquator,
                  kPrimeMeridian, 0, 70000 - 65536, 0, "N", "C"},
         LineCase{"EmptyNameAndComment", "1,00:00.0000S,000:00.0000E,0,,,\r", true, kEquator,
                  kPrimeMeridian, 0, 1, 0, " ", " "},
-        LineCase{"LongNameAndCommentCut", "1,00:00.0000S,000:00.0000E,0,,ABCDEFGHIJKLMN,a,b c,d,e,fgh",
-                 true, kEquator, kPrimeMeridian, 0, 1, 0, "ABCDEFGHIJKL", "a,b c,d,e,fg"},
+        LineCase{"LongNameAndCommentCut",
+                 "1,00:00.0000S,000:00.0000E,0,,ABCDEFGHIJKLMN,a,b c,d,e,fgh", true, kEquator,
+                 kPrimeMeridian, 0, 1, 0, "ABCDEFGHIJKL", "a,b c,d,e,fg"},
         LineCase{"CommentEndsAtAControlByte", "1,00:00.0000S,000:00.0000E,0,,N,AB\x14Z", true,
                  kEquator, kPrimeMeridian, 0, 1, 0, "N", "AB"},
         LineCase{"SixthCommaAt99", sixthCommaAt(99), true, kEquator + 28505000,
@@ -102,8 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         rejected("SixthCommaAt100", sixthCommaAt(100)),
         rejected("Blank", " 1,00:00.0000S,000:00.0000E,0,,N,C"),
         rejected("Letter", "A1,00:00.0000S,000:00.0000E,0,,N,C"),
-        rejected("Comma", ",00:00.0000S,000:00.0000E,0,,N,C"),
-        rejected("Empty", ""),
+        rejected("Comma", ",00:00.0000S,000:00.0000E,0,,N,C"), rejected("Empty", ""),
         rejected("FiveFields", "1,00:00.0000S,000:00.0000E,0,,N"),
         // Outside the format: a coordinate of 44 characters is refused, a
         // shorter field reads no further than its own end.
@@ -132,8 +132,7 @@ TEST(NavpointText, CoordinateFormsAndLetters) {
         EXPECT_EQ(formatCoordinate(c.value, c.latitude, CoordinateForm::File), c.file);
         EXPECT_EQ(formatCoordinate(c.value, c.latitude, CoordinateForm::Instrument), c.instrument);
         // What is written reads back to the same value.
-        const std::string line = std::string("1,") +
-                                 (c.latitude ? c.file : "00:00.0000N") + "," +
+        const std::string line = std::string("1,") + (c.latitude ? c.file : "00:00.0000N") + "," +
                                  (c.latitude ? "000:00.0000E" : c.file) + ",0,,N,C";
         const auto p = parseNavpointLine(line);
         ASSERT_TRUE(p);
@@ -227,8 +226,8 @@ TEST_F(NavpointFileTest, WrittenFileReadsBackPaddedWithoutWAndR) {
 TEST_F(NavpointFileTest, ReadsLinesOfEveryEndingAndSkipsBadOnes) {
     const std::string good = "1,00:00.0000S,000:00.0000E,0,,FIRST,C";
     const std::string path =
-        write("mixed.txt", good + "\r\n" + "\n" + "bad line\n" + "2," + std::string(150, 'x') + ",,,,,C" +
-                               "\n" + "3,00:00.0000S,000:00.0000E,0,,LAST,C");
+        write("mixed.txt", good + "\r\n" + "\n" + "bad line\n" + "2," + std::string(150, 'x') +
+                               ",,,,,C" + "\n" + "3,00:00.0000S,000:00.0000E,0,,LAST,C");
     table->count = 7;
     ASSERT_TRUE(readNavpointFile(path, *table));
     ASSERT_EQ(table->count, 2);

@@ -71,7 +71,8 @@ protected:
     }
     void fill(int count) {
         table->count = count;
-        for (int i = 0; i < count; ++i) table->entries[static_cast<std::size_t>(i)] = makeNavpoint(i);
+        for (int i = 0; i < count; ++i)
+            table->entries[static_cast<std::size_t>(i)] = makeNavpoint(i);
     }
     Shown shown() const {
         Shown out;
@@ -150,8 +151,8 @@ TEST_F(NavpointTransferTest, UploadNeedsVersion24OrLater) {
         char major;
         char minor;
         bool accepted;
-    } cases[] = {{'2', '3', false}, {'1', '9', false}, {'2', '4', true},
-                 {'2', '9', true},  {'3', '0', true}};
+    } cases[] = {
+        {'2', '3', false}, {'1', '9', false}, {'2', '4', true}, {'2', '9', true}, {'3', '0', true}};
     fill(2);
     for (const auto& c : cases) {
         SCOPED_TRACE((std::string{c.major, '.', c.minor}));
@@ -266,8 +267,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(NavpointTransferTest, PortThatCannotBeOpened) {
     EXPECT_FALSE(download("/nonexistent/tty"));
     EXPECT_EQ(shown(), (Shown{{"Can't open ComPort", "Error"}}));
-    EXPECT_EQ(statuses.seen, (std::vector<std::string>{"Getting Waypoints", "Finishing...",
-                                                        "Failure"}));
+    EXPECT_EQ(statuses.seen,
+              (std::vector<std::string>{"Getting Waypoints", "Finishing...", "Failure"}));
     // The upload has no finishing step for it.
     prompts.messages.clear();
     statuses.seen.clear();

@@ -158,21 +158,23 @@ TEST_P(DeclarationSendFailure, ReportsEachStepAndGoesOn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, DeclarationSendFailure,
-    ::testing::Values(
-        SendFailure{"DownloadModeRefused",
-                    [](sim::Simulator& s) { s.failReplies("dow 1", ReplyFault::Silent, -1); },
-                    // Still echoing at the prompt, the instrument takes no record.
-                    {{"Could not download.", "Error"},
-                     {"Can't send declaration to Vantor.", "Error"},
-                     {"Can't send declaration to Vantor.", "Error"},
-                     {"Can't send declaration ending.", "Error"}}},
-        SendFailure{"PointLost", [](sim::Simulator& s) { s.withholdAcks(3); },
-                    {{"Can't send declaration to Vantor.", "Error"}}},
-        SendFailure{"EndingLost",
-                    [](sim::Simulator& s) {
-                        s.failReplies(withSum("d,255"), ReplyFault::Silent, -1);
-                    },
-                    {{"Can't send declaration ending.", "Error"}}}),
+    ::testing::Values(SendFailure{"DownloadModeRefused",
+                                  [](sim::Simulator& s) {
+                                      s.failReplies("dow 1", ReplyFault::Silent, -1);
+                                  },
+                                  // Still echoing at the prompt, the instrument takes no record.
+                                  {{"Could not download.", "Error"},
+                                   {"Can't send declaration to Vantor.", "Error"},
+                                   {"Can't send declaration to Vantor.", "Error"},
+                                   {"Can't send declaration ending.", "Error"}}},
+                      SendFailure{"PointLost",
+                                  [](sim::Simulator& s) { s.withholdAcks(3); },
+                                  {{"Can't send declaration to Vantor.", "Error"}}},
+                      SendFailure{"EndingLost",
+                                  [](sim::Simulator& s) {
+                                      s.failReplies(withSum("d,255"), ReplyFault::Silent, -1);
+                                  },
+                                  {{"Can't send declaration ending.", "Error"}}}),
     [](const ::testing::TestParamInfo<SendFailure>& row) { return std::string(row.param.name); });
 
 TEST_F(TaskDeclarationTest, NothingToSendOrNoInstrument) {
