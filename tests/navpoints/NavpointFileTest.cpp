@@ -264,6 +264,11 @@ TEST_F(NavpointFileTest, FailuresEmptyTheTableOrReportTheWrite) {
     EXPECT_FALSE(readNavpointFile(dir.string(), *table));  // opens, but reads nothing
     EXPECT_EQ(table->count, 0);
     EXPECT_FALSE(writeNavpointFile((dir / "no-folder" / "out.dat").string(), *table));
+    // Created, but the disk is full: no success to report.
+    table->count = 1;
+    if (fs::exists("/dev/full")) {
+        EXPECT_FALSE(writeNavpointFile("/dev/full", *table));
+    }
 }
 
 }  // namespace
