@@ -416,6 +416,7 @@ void normalise(InstrumentState& s) {
 InstrumentState initialState(const SimulatorOptions& options) {
     InstrumentState s;
     s.instrumentType = options.instrumentType;
+    s.version = options.version;
     s.pilotPreferences = defaultPilotPreferences();
     s.glider = defaultGlider();
     std::mt19937 rng(options.seed);

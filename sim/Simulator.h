@@ -62,6 +62,8 @@ struct SimulatorOptions {
     int navpoints = 0;
     std::uint8_t instrumentType = 2;  // the type byte of the identity (1: no variometer)
     std::uint32_t seed = 1;
+    // The firmware version it reports, "2.4".
+    std::array<char, 2> version{'2', '4'};
     bool pace = false;  // 10 bits per byte at the current rate
     LogOptions logOptions;
 };

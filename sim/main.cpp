@@ -2,6 +2,7 @@
 // program without an instrument.
 #include <pthread.h>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -16,12 +17,14 @@
 namespace {
 
 const char* kUsage =
-    "usage: vantor-sim [--baud RATE] [--logs N] [--navpoints N] [--type T] [--seed S] [--pace]\n"
+    "usage: vantor-sim [--baud RATE] [--logs N] [--navpoints N] [--type T] [--seed S]\n"
+    "                  [--version V.v] [--pace]\n"
     "  --baud RATE     rate the instrument listens at first (default 4800)\n"
     "  --logs N        flight logs held, 0..128 (default 3)\n"
     "  --navpoints N   navpoints held, 0..1500 (default 0)\n"
     "  --type T        instrument type byte of the identity, 0..255 (default 2)\n"
     "  --seed S        seed for the generated logs and navpoints (default 1)\n"
+    "  --version V.v   firmware version it reports, two digits (default 2.4)\n"
     "  --pace          send at the line rate, 10 bits a byte\n"
     "Prints the device to open, then serves until interrupted.\n";
 
@@ -73,6 +76,13 @@ int main(int argc, char** argv) {
         } else if (arg == "--type" && hasValue) {
             value = integer(argv[++i], 0, 255);
             if (value) options.instrumentType = static_cast<std::uint8_t>(*value);
+        } else if (arg == "--version" && hasValue) {
+            const std::string v = argv[++i];
+            if (v.size() == 3 && v[1] == '.' && std::isdigit(static_cast<unsigned char>(v[0])) &&
+                std::isdigit(static_cast<unsigned char>(v[2]))) {
+                options.version = {v[0], v[2]};
+                value = 0;
+            }
         } else if (arg == "--seed" && hasValue) {
             value = integer(argv[++i], 0, 0xFFFFFFFFLL);
             if (value) options.seed = static_cast<std::uint32_t>(*value);

@@ -11,6 +11,7 @@
 
 #include "app/MainDialog.h"
 #include "app/Prompts.h"
+#include "navpoints/NavpointTransfer.h"
 #include "Simulator.h"
 
 namespace {
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
     // A simulated instrument, so the dialogs that read it show what it holds.
     vantor::sim::SimulatorOptions options;
     options.logs = 6;
+    options.navpoints = 12;
     vantor::sim::Simulator instrument(options);
     if (!instrument.start()) return 1;
 
@@ -57,5 +59,12 @@ int main(int argc, char** argv) {
     ok = save(main.gliderDialog(), dir, "glider") && ok;
     main.pilotNameDialog().receiveSettings(instrument.devicePath(), 5);
     ok = save(main.pilotNameDialog(), dir, "pilot-name") && ok;
+    // The navpoints as a download from the instrument leaves them.
+    vantor::NavpointTable& table = vantor::navpointTable();
+    for (const auto& record : instrument.state().navpoints) {
+        table.entries[static_cast<std::size_t>(table.count++)] =
+            vantor::decodeNavpointRecord(record);
+    }
+    ok = save(main.navpointsDialog(), dir, "navpoints") && ok;
     return ok ? 0 : 1;
 }

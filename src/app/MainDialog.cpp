@@ -16,8 +16,9 @@ MainDialog::MainDialog(Prompts& prompts, QWidget* parent)
       preferencesLink_(prompts),
       logs_(prompts),
       pilotName_(prompts),
+      navpoints_(prompts),
       setup_(prompts),
-      settingsReceivers_{&glider_, &logs_, &pilotName_} {
+      settingsReceivers_{&glider_, &logs_, &navpoints_, &pilotName_} {
     ui_->setupUi(this);
     applyDialogUnits(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -27,6 +28,7 @@ MainDialog::MainDialog(Prompts& prompts, QWidget* parent)
     connect(ui_->gliderButton, &QPushButton::clicked, this, [this] { runModal(glider_); });
     connect(ui_->pilotNameButton, &QPushButton::clicked, this,
             [this] { editWithPreferences(pilotName_, pilotName_.preferences()); });
+    connect(ui_->navpointsButton, &QPushButton::clicked, this, [this] { runModal(navpoints_); });
     connect(ui_->setupButton, &QPushButton::clicked, this, [this] {
         runModal(setup_);
         distributeSettings();  // however Setup was closed

@@ -12,6 +12,7 @@
 #include "records/GliderDialog.h"
 #include "records/PilotNameDialog.h"
 #include "records/PilotPreferences.h"
+#include "navpoints/NavpointsDialog.h"
 
 namespace Ui {
 class MainDialog;
@@ -54,6 +55,7 @@ public:
     PilotNameDialog& pilotNameDialog() { return pilotName_; }
     SetupDialog& setupDialog() { return setup_; }
     FlightLogsDialog& logsDialog() { return logs_; }
+    NavpointsDialog& navpointsDialog() { return navpoints_; }
     Ui::MainDialog& ui() { return *ui_; }
 
 private:
@@ -63,6 +65,7 @@ private:
     InstrumentLink preferencesLink_;
     FlightLogsDialog logs_;
     PilotNameDialog pilotName_;
+    NavpointsDialog navpoints_;
     SetupDialog setup_;
     std::string portName_;
     // The master pilot preferences record shared by the dialogs that edit it.

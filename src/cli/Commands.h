@@ -27,6 +27,10 @@ void finishTextSequence(InstrumentLink& link);
 
 // "logs", "logs get", "logs clear".
 int logsCommand(Context& ctx);
+// "navpoints get", "navpoints put".
+int navpointsCommand(Context& ctx);
+// "task get", "task declare".
+int taskCommand(Context& ctx);
 
 // "prefs get [-o FILE]", "prefs put FILE".
 int prefsCommand(Context& ctx);

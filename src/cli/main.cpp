@@ -102,6 +102,15 @@ const std::vector<Command>& commands() {
          "get [-o FILE]  print the glider record (or save it as a .plr file)\n"
          "        glider put FILE  send the glider values of a .plr file",
          gliderCommand},
+        {"navpoints",
+         "get -o FILE  download the instrument's navpoints into a navpoint file\n"
+         "        navpoints put FILE [--yes]  upload a navpoint file (above 1500 navpoints it "
+         "asks)",
+         navpointsCommand},
+        {"task",
+         "get  print the declared task, one point a line: name,latitude,longitude\n"
+         "        task declare FILE NAME...  declare the named navpoints of FILE (at most 15)",
+         taskCommand},
     };
     return table;
 }

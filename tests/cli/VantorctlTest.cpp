@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "LogSigning.h"
@@ -225,6 +226,74 @@ TEST(VantorctlLogs, ClearAsksUnlessTold) {
     EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 2);
     EXPECT_EQ(vantorctl(port + "logs clear --yes").exitCode, 0);
     EXPECT_EQ(vantorctl(port + "logs").out, "No log files found.\n");
+}
+
+// Three navpoints as the program writes them; two share a name.
+const char* const kNavpointFile =
+    "1,47:30.1250N,008:15.0000E,450M,TA,HILLTOP     ,GRASS STRIPS\r\n"
+    "2,46:00.0000S,007:00.5000W,-20M,H,VALLEY      ,            \r\n"
+    "3,45:00.0000N,006:00.0000E,100M,,HILLTOP     ,SECOND      \r\n";
+
+std::string fileText(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(VantorctlNavpoints, FileGoesUpAndComesBackAndATaskIsDeclared) {
+    SimProcess sim("--navpoints 5");
+    Scratch scratch;
+    const std::string port = "--port " + sim.device() + " ";
+    const auto file = scratch.path / "points.dat";
+    std::ofstream(file, std::ios::binary) << kNavpointFile;
+
+    Result r = vantorctl(port + "navpoints put " + file.string(), true);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("3 of 3 Loaded..."), std::string::npos);
+    const auto back = scratch.path / "back.dat";
+    r = vantorctl(port + "navpoints get -o " + back.string(), true);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("3 of 3 Received"), std::string::npos);
+    EXPECT_EQ(fileText(back), kNavpointFile);
+
+    r = vantorctl(port + "task declare " + file.string() + " VALLEY HILLTOP", true);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("Success: Declaration sent."), std::string::npos);
+    const std::string declared =
+        "VALLEY,46:00.0000S,007:00.5000W\n"
+        "HILLTOP,47:30.1250N,008:15.0000E\n";
+    EXPECT_EQ(vantorctl(port + "task get").out, declared);
+
+    r = vantorctl(port + "task declare " + file.string() + " NOWHERE", true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("no navpoint named NOWHERE"), std::string::npos);
+    std::string sixteen;
+    for (int i = 0; i < 16; ++i) sixteen += " VALLEY";
+    r = vantorctl(port + "task declare " + file.string() + sixteen, true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("Error: To Many Points!"), std::string::npos);
+    EXPECT_EQ(vantorctl(port + "task get").out, declared);  // nothing was sent
+
+    EXPECT_EQ(vantorctl(port + "navpoints put " + (scratch.path / "none.dat").string()).exitCode,
+              2);
+    EXPECT_EQ(vantorctl(port + "navpoints get").exitCode, 2);
+    EXPECT_EQ(vantorctl(port + "task").exitCode, 2);
+}
+
+TEST(VantorctlNavpoints, MoreThan1500AsksFirst) {
+    SimProcess sim("");
+    Scratch scratch;
+    const auto file = scratch.path / "many.dat";
+    {
+        std::ofstream out(file, std::ios::binary);
+        for (int i = 0; i < 1501; ++i) out << i << ",47:30.1250N,008:15.0000E,450M,,P,C\n";
+    }
+    const Result r = shell(
+        "echo n | " VANTORCTL_PATH " --port " + sim.device() + " navpoints put " + file.string(),
+        true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("Warning!!!: The Vantor Series only holds 1500 Navpoints."),
+              std::string::npos);
+    EXPECT_EQ(r.out.find("Loading Waypoints"), std::string::npos);
 }
 
 }  // namespace

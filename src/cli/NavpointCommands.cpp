@@ -1,0 +1,159 @@
+// vantorctl navpoints and task: navpoint files to and from the instrument, and
+// the declared task.
+
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "cli/Commands.h"
+#include "link/InstrumentLink.h"
+#include "navpoints/NavpointFile.h"
+#include "navpoints/NavpointTransfer.h"
+#include "navpoints/TaskDeclaration.h"
+
+namespace vantor::cli {
+
+namespace {
+
+struct NavpointOptions {
+    std::vector<std::string> words;
+    std::optional<std::string> output;
+    bool yes = false;
+};
+
+std::optional<NavpointOptions> parse(const std::vector<std::string>& args) {
+    NavpointOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-o" && i + 1 < args.size()) {
+            o.output = args[++i];
+        } else if (a == "--yes") {
+            o.yes = true;
+        } else if (!a.empty() && a[0] == '-') {
+            return std::nullopt;
+        } else {
+            o.words.push_back(a);
+        }
+    }
+    return o;
+}
+
+// The status line of a transfer, one line a change.
+class StatusPrinter : public NavpointTransferObserver {
+public:
+    void setStatus(const std::string& text) override { std::cerr << text << '\n' << std::flush; }
+};
+
+// Names in files are often padded with blanks; a name typed on the command
+// line is not.
+std::string_view trimmed(std::string_view name) {
+    const std::size_t end = name.find_last_not_of(' ');
+    return end == std::string_view::npos ? std::string_view() : name.substr(0, end + 1);
+}
+
+std::unique_ptr<NavpointTable> readFile(Context& ctx, const std::string& path) {
+    auto table = std::make_unique<NavpointTable>();
+    if (!readNavpointFile(path, *table)) {
+        ctx.prompts->message("Error retrieving file.", "", Buttons::Ok, Icon::None, nullptr);
+        return nullptr;
+    }
+    return table;
+}
+
+int get(Context& ctx, const NavpointOptions& o) {
+    if (o.words.size() != 1 || !o.output || o.yes) return kBadArguments;
+    auto table = std::make_unique<NavpointTable>();
+    InstrumentLink link(*ctx.prompts);
+    StatusPrinter status;
+    NavpointTransfer transfer(link, *ctx.prompts, status);
+    if (!transfer.download(ctx.port, *table)) return kExitFailed;
+    if (!writeNavpointFile(*o.output, *table)) {
+        ctx.prompts->message("Could not open file for writing.", "Error", Buttons::Ok, Icon::None,
+                             nullptr);
+        return kExitFailed;
+    }
+    std::cout << table->count << " navpoints written to " << *o.output << '\n';
+    return kExitOk;
+}
+
+int put(Context& ctx, const NavpointOptions& o) {
+    if (o.words.size() != 2 || o.output) return kBadArguments;
+    const auto table = readFile(ctx, o.words[1]);
+    if (!table) return kExitUsage;
+    if (table->count > kInstrumentNavpoints) {
+        ctx.prompts->setAssumeYes(o.yes);
+        ctx.prompts->setInput(&std::cin);
+        const std::string text = "The Vantor Series only holds " +
+                                 std::to_string(kInstrumentNavpoints) +
+                                 " Navpoints.\nNot all navpoints will be loaded.\nWould you "
+                                 "like to continue?";
+        if (ctx.prompts->message(text, "Warning!!!", Buttons::YesNo, Icon::Warning, nullptr) !=
+            Answer::Yes) {
+            return kExitFailed;
+        }
+    }
+    InstrumentLink link(*ctx.prompts);
+    StatusPrinter status;
+    NavpointTransfer transfer(link, *ctx.prompts, status);
+    return transfer.upload(ctx.port, *table) ? kExitOk : kExitFailed;
+}
+
+int taskGet(Context& ctx, const NavpointOptions& o) {
+    if (o.words.size() != 1 || o.output || o.yes) return kBadArguments;
+    InstrumentLink link(*ctx.prompts);
+    TaskDeclaration task;
+    if (!task.fetch(link, *ctx.prompts, ctx.port)) return kExitFailed;
+    for (int i = 0; i < task.count; ++i) {
+        const Navpoint& p = task.points[static_cast<std::size_t>(i)];
+        std::cout << trimmed(p.nameText()) << ','
+                  << formatCoordinate(p.latitude, true, CoordinateForm::File) << ','
+                  << formatCoordinate(p.longitude, false, CoordinateForm::File) << '\n';
+    }
+    return kExitOk;
+}
+
+int taskDeclare(Context& ctx, const NavpointOptions& o) {
+    if (o.words.size() < 3 || o.output || o.yes) return kBadArguments;
+    const auto table = readFile(ctx, o.words[1]);
+    if (!table) return kExitUsage;
+    TaskDeclaration task;
+    for (std::size_t i = 2; i < o.words.size(); ++i) {
+        const std::string& wanted = o.words[i];
+        int found = -1;
+        for (int n = 0; n < table->count && found < 0; ++n) {
+            if (trimmed(table->entries[static_cast<std::size_t>(n)].nameText()) ==
+                trimmed(wanted)) {
+                found = n;
+            }
+        }
+        if (found < 0) {
+            std::cerr << "vantorctl: no navpoint named " << wanted << " in " << o.words[1] << '\n';
+            return kExitFailed;
+        }
+        // The name as the table has it, so that the first entry of that name is taken.
+        const std::string name(table->entries[static_cast<std::size_t>(found)].nameText());
+        if (!task.add(*table, name, *ctx.prompts)) return kExitFailed;
+    }
+    InstrumentLink link(*ctx.prompts);
+    return task.send(link, *ctx.prompts, ctx.port) ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+int navpointsCommand(Context& ctx) {
+    const auto o = parse(ctx.args);
+    if (!o || o->words.empty()) return kBadArguments;
+    if (o->words[0] == "get") return get(ctx, *o);
+    if (o->words[0] == "put") return put(ctx, *o);
+    return kBadArguments;
+}
+
+int taskCommand(Context& ctx) {
+    const auto o = parse(ctx.args);
+    if (!o || o->words.empty()) return kBadArguments;
+    if (o->words[0] == "get") return taskGet(ctx, *o);
+    if (o->words[0] == "declare") return taskDeclare(ctx, *o);
+    return kBadArguments;
+}
+
+}  // namespace vantor::cli

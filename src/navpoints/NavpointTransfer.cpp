@@ -1,0 +1,169 @@
+#include "navpoints/NavpointTransfer.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "app/Prompts.h"
+#include "link/InstrumentLink.h"
+
+namespace vantor {
+
+namespace {
+
+constexpr std::size_t kMaxCommandLine = 249;
+
+std::uint32_t be32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+           static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+}
+
+std::uint16_t be16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] << 8 | p[1]);
+}
+
+std::string_view fixedText(const std::uint8_t* p) {
+    const auto* text = reinterpret_cast<const char*>(p);
+    std::size_t n = 0;
+    while (n < kNavpointNameLength && text[n] != '\0') ++n;
+    return {text, n};
+}
+
+}  // namespace
+
+Navpoint decodeNavpointRecord(const std::array<std::uint8_t, kNavpointRecordSize>& r) {
+    Navpoint p;
+    p.latitude = be32(r.data());
+    p.longitude = be32(r.data() + 4);
+    p.altitude = static_cast<std::int16_t>(be16(r.data() + 8));
+    p.number = be16(r.data() + 10);
+    p.attributes = be16(r.data() + 12);
+    p.setName(fixedText(r.data() + 14));
+    p.setComment(fixedText(r.data() + 26));
+    return p;
+}
+
+std::string navpointCommandLine(const char* prefix, int index, const Navpoint& p) {
+    std::string line = prefix;
+    line += "," + std::to_string(index);
+    line += "," + formatCoordinate(p.latitude, true, CoordinateForm::Instrument);
+    line += "," + formatCoordinate(p.longitude, false, CoordinateForm::Instrument);
+    line += "," + std::to_string(p.altitude);
+    line += "," + std::to_string(p.number);
+    line += "," + std::to_string(p.attributes);
+    line += ",";
+    line += p.nameText();
+    line += ",";
+    line += p.commentText();
+    if (line.size() > kMaxCommandLine) line.resize(kMaxCommandLine);
+    return line;
+}
+
+bool NavpointTransfer::finish(bool failed, bool resetRate) {
+    observer_.setStatus("Finishing...");
+    if (resetRate) link_.setInstrumentBaudRate(4800);
+    link_.close();
+    observer_.setStatus(failed ? "Failure" : "Success");
+    return !failed;
+}
+
+bool NavpointTransfer::fail(const char* text, bool resetRate) {
+    prompts_.message(text, "Error", Buttons::Ok, Icon::None, owner_);
+    return finish(true, resetRate);
+}
+
+bool NavpointTransfer::download(const std::string& portName, NavpointTable& table) {
+    WaitCursor wait(prompts_);
+    observer_.setStatus("Getting Waypoints");
+    if (!link_.open(portName, 4800, 1000)) return fail("Can't open ComPort", false);
+    if (link_.detectBaudRate() < 0) return fail("Failed to connect.", false);
+    link_.setInstrumentBaudRate(57600);
+    if (!link_.sync()) return fail("Failed to connect.", false);
+    link_.setReadTimeout(1000);
+    if (!link_.sync()) return fail("Failed to connect.", true);
+    if (!link_.enterUploadMode(true)) return fail("Could not upload.", true);
+
+    int count = -1;
+    for (int attempt = 0; attempt < 3 && count < 0; ++attempt) {
+        int recordSize = 0;
+        count = link_.queryNavpointCount(&recordSize);
+        // Records of another size are not navpoints as this program knows them.
+        if (recordSize != static_cast<int>(kNavpointRecordSize)) count = -1;
+    }
+    if (count < 0) return fail("No points found.", true);
+    const int total = count;
+    // The table takes no more than it holds, whatever the instrument announces.
+    if (count > static_cast<int>(kNavpointTableSize)) count = static_cast<int>(kNavpointTableSize);
+
+    table.count = 0;
+    std::array<std::uint8_t, kNavpointRecordSize> record{};
+    for (int i = 0; i < count; ++i) {
+        bool received = false;
+        for (int attempt = 0; attempt < 3 && !received; ++attempt) {
+            received = link_.queryNavpoint(i, record);
+        }
+        if (!received) return fail("Transfer Error.", false);
+        table.entries[static_cast<std::size_t>(i)] = decodeNavpointRecord(record);
+        char status[64];
+        std::snprintf(status, sizeof status, "%d of %d Received", i + 1, total);
+        observer_.setStatus(status);
+        table.count = i + 1;
+    }
+    observer_.navpointsReceived();
+    return finish(false, true);
+}
+
+bool NavpointTransfer::upload(const std::string& portName, const NavpointTable& table) {
+    WaitCursor wait(prompts_);
+    if (!link_.open(portName, 4800, 1000)) {
+        prompts_.message("Can't open ComPort", "Error", Buttons::Ok, Icon::None, owner_);
+        return false;
+    }
+    observer_.setStatus("Loading Waypoints");
+    if (link_.detectBaudRate() < 0) return fail("Failed to connect.", false);
+    link_.setInstrumentBaudRate(19200);
+    if (!link_.sync()) return fail("Failed to connect..", false);
+    if (!link_.enterUploadMode(false)) return fail("Communication Failure.", false);
+
+    std::array<std::uint8_t, kIdentitySize> identity{};
+    // Without the identity there is no version to judge.
+    if (!link_.queryIdentity(identity)) return fail("Communication Failure.", false);
+    const char major = static_cast<char>(identity[22]);
+    const char minor = static_cast<char>(identity[23]);
+    if (!(major > '2' || (major >= '2' && major <= '9' && minor >= '4'))) {
+        return fail("Vantor 2 Version too old!!!", false);
+    }
+    if (!link_.sync()) return fail("Failed to connect.", true);
+    link_.setReadTimeout(6000);
+    std::array<std::uint8_t, 14> cleared{};
+    std::size_t got = 0;
+    static constexpr char kClear[] = "cle poi\r";
+    link_.transact(reinterpret_cast<const std::uint8_t*>(kClear), 8, cleared.data(), cleared.size(),
+                   got);
+    if (!link_.enterDownloadMode()) return fail("Failed to clear waypoints.", true);
+
+    link_.setReadTimeout(3000);
+    for (int i = 0; i < table.count && i < kInstrumentNavpoints; ++i) {
+        const Navpoint& p = table.entries[static_cast<std::size_t>(i)];
+        bool sent = false;
+        for (int attempt = 0; attempt < 3 && !sent; ++attempt) {
+            std::string line = navpointCommandLine("c", i, p);
+            sent = link_.sendRecord(line);
+        }
+        if (!sent) {
+            prompts_.message(std::string(p.nameText()), "Waypoint Transfer Failure", Buttons::Ok,
+                             Icon::None, owner_);
+            return finish(true, false);
+        }
+        char status[64];
+        std::snprintf(status, sizeof status, "%d of %d Loaded...", i + 1, table.count);
+        observer_.setStatus(status);
+    }
+    std::string end = "c,-1";
+    link_.sendRecord(end);
+    finish(false, true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return true;
+}
+
+}  // namespace vantor

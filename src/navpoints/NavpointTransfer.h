@@ -1,0 +1,56 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "navpoints/Navpoint.h"
+
+namespace vantor {
+
+class InstrumentLink;
+class Prompts;
+
+// A navpoint as the instrument sends it: big-endian numbers, then name and
+// comment of 12 characters each.
+inline constexpr std::size_t kNavpointRecordSize = 38;
+Navpoint decodeNavpointRecord(const std::array<std::uint8_t, kNavpointRecordSize>& record);
+
+// The line that sends a navpoint: "c" and the table index for the upload,
+// "!n" and 0 for a single sentence. Cut to 249 characters.
+std::string navpointCommandLine(const char* prefix, int index, const Navpoint& navpoint);
+
+// Where a running transfer reports: its status text, and the new table once a
+// download has it whole.
+class NavpointTransferObserver {
+public:
+    virtual ~NavpointTransferObserver() = default;
+    virtual void setStatus(const std::string& text) = 0;
+    virtual void navpointsReceived() {}
+};
+
+// The navpoint table to and from the instrument, on a worker thread: the
+// download at 57600 baud, the upload at 19200.
+class NavpointTransfer {
+public:
+    NavpointTransfer(InstrumentLink& link, Prompts& prompts, NavpointTransferObserver& observer,
+                     const void* owner = nullptr)
+        : link_(link), prompts_(prompts), observer_(observer), owner_(owner) {}
+
+    // Replaces the table with the instrument's navpoints. A failure part way
+    // leaves those received so far.
+    bool download(const std::string& portName, NavpointTable& table);
+    // Clears the instrument's navpoints and sends the first 1500 of the table.
+    bool upload(const std::string& portName, const NavpointTable& table);
+
+private:
+    bool finish(bool failed, bool resetRate);
+    bool fail(const char* text, bool resetRate);
+
+    InstrumentLink& link_;
+    Prompts& prompts_;
+    NavpointTransferObserver& observer_;
+    const void* owner_;
+};
+
+}  // namespace vantor

@@ -1,0 +1,223 @@
+#include "navpoints/NavpointsDialog.h"
+
+#include <QListWidget>
+#include <cstdio>
+
+#include "app/DialogUnits.h"
+#include "app/Prompts.h"
+#include "app/QtPrompts.h"
+#include "navpoints/NavpointFile.h"
+#include "navpoints/NavpointTransfer.h"
+#include "ui_NavpointsDialog.h"
+
+namespace vantor {
+
+namespace {
+
+// Names are single-byte text; Latin-1 takes every byte there and back.
+QString listText(std::string_view name) {
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+}  // namespace
+
+// What the worker shows, carried out on the user-interface thread.
+class NavpointsDialog::StatusLine : public NavpointTransferObserver {
+public:
+    explicit StatusLine(NavpointsDialog& dialog) : dialog_(dialog) {}
+    void setStatus(const std::string& text) override {
+        dialog_.background_.post(
+            [d = &dialog_, t = QString::fromStdString(text)] { d->ui_->statusText->setText(t); });
+    }
+    // The table is whole and the worker no longer writes it.
+    void navpointsReceived() override {
+        dialog_.background_.post([d = &dialog_] { d->fillNavpointList(); });
+    }
+
+private:
+    NavpointsDialog& dialog_;
+};
+
+NavpointsDialog::NavpointsDialog(Prompts& prompts, NavpointTable& table, QWidget* parent)
+    : QDialog(parent),
+      prompts_(prompts),
+      table_(table),
+      ui_(std::make_unique<Ui::NavpointsDialog>()),
+      link_(prompts),
+      status_(std::make_unique<StatusLine>(*this)),
+      background_(*this) {
+    ui_->setupUi(this);
+    applyDialogUnits(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    connect(ui_->fromFileButton, &QPushButton::clicked, this, [this] { readFile(); });
+    connect(ui_->toFileButton, &QPushButton::clicked, this, [this] { writeFile(); });
+    connect(ui_->fromVantorButton, &QPushButton::clicked, this, [this] { startDownload(); });
+    connect(ui_->toVantorButton, &QPushButton::clicked, this, [this] { startUpload(); });
+    connect(ui_->addButton, &QPushButton::clicked, this, [this] { addPoint(); });
+    connect(ui_->deleteButton, &QPushButton::clicked, this, [this] { removePoint(); });
+    connect(ui_->taskToVantorButton, &QPushButton::clicked, this, [this] { sendDeclaration(); });
+    connect(ui_->taskFromVantorButton, &QPushButton::clicked, this, [this] { fetchDeclaration(); });
+    connect(ui_->dudeButton, &QPushButton::clicked, this, [this] { sendSelected(); });
+    connect(ui_->navpointList, &QListWidget::itemDoubleClicked, this, [this] { showNavpoint(); });
+    connect(ui_->taskList, &QListWidget::itemDoubleClicked, this, [this] { showTaskPoint(); });
+}
+
+NavpointsDialog::~NavpointsDialog() = default;
+
+void NavpointsDialog::setVisible(bool visible) {
+    if (visible && !isVisible()) {
+        // Each opening starts a new task; the navpoints stay.
+        declaration_.count = 0;
+        fillNavpointList();
+        fillTaskList();
+    }
+    QDialog::setVisible(visible);
+}
+
+void NavpointsDialog::fillNavpointList() {
+    ui_->navpointList->clear();
+    for (int i = 0; i < table_.count; ++i) {
+        ui_->navpointList->addItem(
+            listText(table_.entries[static_cast<std::size_t>(i)].nameText()));
+    }
+}
+
+void NavpointsDialog::fillTaskList() {
+    ui_->taskList->clear();
+    for (int i = 0; i < declaration_.count; ++i) {
+        ui_->taskList->addItem(
+            listText(declaration_.points[static_cast<std::size_t>(i)].nameText()));
+    }
+}
+
+std::string NavpointsDialog::selectedName() const {
+    const QListWidgetItem* item = ui_->navpointList->currentItem();
+    return item ? item->text().toLatin1().toStdString() : std::string();
+}
+
+void NavpointsDialog::readFile() {
+    if (background_.running()) return;
+    FileChoice choice;
+    choice.filter = kFileFilter;
+    choice.initialFolder = fileFolder_;
+    choice.mustExist = true;
+    choice.owner = ownerOf(this);
+    const auto path = prompts_.chooseOpenFile(choice);
+    if (!path) return;
+    fileFolder_ = *path;
+    lastFile_ = *path;
+    bool opened = false;
+    {
+        WaitCursor wait(prompts_);
+        opened = readNavpointFile(*path, table_);
+    }
+    // The table was emptied even when the file would not open: the list shows that.
+    fillNavpointList();
+    if (!opened) {
+        prompts_.message("Error retrieving file.", "", Buttons::Ok, Icon::None, ownerOf(this));
+    }
+}
+
+void NavpointsDialog::writeFile() {
+    if (background_.running()) return;
+    FileChoice choice;
+    choice.initialName = lastFile_;
+    choice.promptOverwrite = true;
+    choice.owner = ownerOf(this);
+    const auto path = prompts_.chooseSaveFile(choice);
+    if (!path) return;
+    if (!writeNavpointFile(*path, table_)) {
+        prompts_.message("Could not open file for writing.", "Error", Buttons::Ok, Icon::None,
+                         ownerOf(this));
+    }
+}
+
+void NavpointsDialog::startDownload() {
+    WaitCursor wait(prompts_);
+    background_.start([this, port = portName_] {
+        NavpointTransfer transfer(link_, prompts_, *status_, ownerOf(this));
+        transfer.download(port, table_);
+    });
+}
+
+void NavpointsDialog::startUpload() {
+    if (background_.running()) return;
+    if (table_.count > kInstrumentNavpoints) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "The Vantor Series only holds %d Navpoints.\nNot all navpoints will be "
+                      "loaded.\nWould you like to continue?",
+                      kInstrumentNavpoints);
+        if (prompts_.message(text, "Warning!!!", Buttons::YesNo, Icon::Warning, ownerOf(this)) ==
+            Answer::No) {
+            return;
+        }
+    }
+    WaitCursor wait(prompts_);
+    background_.start([this, port = portName_] {
+        NavpointTransfer transfer(link_, prompts_, *status_, ownerOf(this));
+        transfer.upload(port, table_);
+    });
+}
+
+void NavpointsDialog::addPoint() {
+    if (!ui_->navpointList->currentItem()) return;
+    if (declaration_.add(table_, selectedName(), prompts_, ownerOf(this))) fillTaskList();
+}
+
+void NavpointsDialog::removePoint() {
+    if (declaration_.remove(ui_->taskList->currentRow())) fillTaskList();
+}
+
+void NavpointsDialog::sendDeclaration() {
+    if (background_.running()) return;
+    declaration_.send(link_, prompts_, portName_, ownerOf(this));
+}
+
+void NavpointsDialog::fetchDeclaration() {
+    if (background_.running()) return;
+    declaration_.fetch(link_, prompts_, portName_, ownerOf(this));
+    fillTaskList();
+}
+
+void NavpointsDialog::showNavpoint() {
+    if (background_.running() || !ui_->navpointList->currentItem()) return;
+    const int index = table_.find(selectedName());
+    if (index < 0) return;
+    const Navpoint& p = table_.entries[static_cast<std::size_t>(index)];
+    const std::string text = std::to_string(p.number) + " " + std::string(p.nameText()) + "\n" +
+                             formatCoordinate(p.latitude, true, CoordinateForm::File) + "\n" +
+                             formatCoordinate(p.longitude, false, CoordinateForm::File) + "\n" +
+                             std::to_string(p.altitude) + "\n" + std::string(p.commentText());
+    prompts_.message(text, "Waypoint", Buttons::Ok, Icon::None, ownerOf(this));
+}
+
+void NavpointsDialog::showTaskPoint() {
+    const int row = ui_->taskList->currentRow();
+    if (row < 0 || row >= declaration_.count) return;
+    const Navpoint& p = declaration_.points[static_cast<std::size_t>(row)];
+    const std::string text = std::string(p.nameText()) + "\n" +
+                             formatCoordinate(p.latitude, true, CoordinateForm::File) + "\n" +
+                             formatCoordinate(p.longitude, false, CoordinateForm::File);
+    prompts_.message(text, "Declaration", Buttons::Ok, Icon::None, ownerOf(this));
+}
+
+void NavpointsDialog::sendSelected() {
+    if (background_.running()) return;
+    if (!ui_->navpointList->currentItem()) {
+        prompts_.message("That sucks", "Nothing Selected", Buttons::Ok, Icon::None, ownerOf(this));
+        return;
+    }
+    const int index = table_.find(selectedName());
+    if (index < 0) return;
+    std::string line =
+        navpointCommandLine("!n", 0, table_.entries[static_cast<std::size_t>(index)]);
+    if (!link_.open(portName_, 4800, 100)) {
+        prompts_.message("No Com", "Error", Buttons::Ok, Icon::None, ownerOf(this));
+        return;
+    }
+    link_.sendNmeaSentence(line);
+    link_.close();
+}
+
+}  // namespace vantor

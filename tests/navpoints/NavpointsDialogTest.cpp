@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "../app/GuiTestSupport.h"
+#include "RecordingPrompts.h"
+#include "Simulator.h"
+#include "app/MainDialog.h"
+#include "navpoints/NavpointFile.h"
+#include "navpoints/NavpointsDialog.h"
+#include "ui_MainDialog.h"
+#include "ui_NavpointsDialog.h"
+
+namespace vantor::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The simulator takes what the program sent after the program has moved on.
+bool eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Two navpoints, B before A, as the program writes them.
+const std::string kFile =
+    "7,47:30.1250N,008:15.0000E,450M,TA,B           ,GRASS       \r\n"
+    "8,46:00.0000S,007:00.5000W,-20M,H,A           ,            \r\n";
+
+class NavpointsDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        instrument = std::make_unique<sim::Simulator>();
+        ASSERT_TRUE(instrument->start());
+        table = std::make_unique<NavpointTable>();
+        dialog = std::make_unique<NavpointsDialog>(prompts, *table);
+        dialog->setPortName(instrument->devicePath());
+        dir = fs::temp_directory_path() /
+              ("vantor-navpoints-dialog-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        file = (dir / "points.dat").string();
+        std::ofstream(file, std::ios::binary) << kFile;
+    }
+    void TearDown() override {
+        dialog.reset();
+        fs::remove_all(dir);
+    }
+    Ui::NavpointsDialog& ui() { return dialog->ui(); }
+    QStringList items(QListWidget* list) {
+        QStringList out;
+        for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
+        return out;
+    }
+    void doubleClick(QListWidget* list, int row) {
+        const QRect r = list->visualItemRect(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    void loadFile() {
+        prompts.fileAnswers.push_back(file);
+        ui().fromFileButton->click();
+    }
+    void selectNavpoint(const QString& name) {
+        const auto found = ui().navpointList->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1);
+        ui().navpointList->setCurrentItem(found[0]);
+    }
+    const RecordedMessage& lastMessage() { return prompts.messages.back(); }
+
+    RecordingPrompts prompts;
+    std::unique_ptr<sim::Simulator> instrument;
+    std::unique_ptr<NavpointTable> table;
+    std::unique_ptr<NavpointsDialog> dialog;
+    fs::path dir;
+    std::string file;
+};
+
+TEST_F(NavpointsDialogTest, FileIsReadListedSortedAndWrittenBack) {
+    dialog->show();
+    EXPECT_EQ(dialog->windowTitle(), "Transfer Navpoints & Tasks");
+    EXPECT_FALSE(ui().dudeButton->isVisible());
+    loadFile();
+    ASSERT_EQ(prompts.fileChoices.size(), 1u);
+    const FileChoice& open = prompts.fileChoices[0];
+    EXPECT_EQ(open.filter, "Naypoint Files (*.dat *.txt)|*.dat;*.txt|All Files (*.*)|*.*||");
+    EXPECT_EQ(open.initialFolder, "\\My Documents\\");
+    EXPECT_TRUE(open.mustExist);
+    EXPECT_EQ(open.owner, dialog.get());
+    EXPECT_EQ(items(ui().navpointList), (QStringList{"A           ", "B           "}));
+    EXPECT_EQ(dialog->fileFolder(), file);
+
+    doubleClick(ui().navpointList, 0);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(lastMessage().text, "8 A           \n46:00.0000S\n007:00.5000W\n-20\n            ");
+    EXPECT_EQ(lastMessage().caption, "Waypoint");
+    doubleClick(ui().navpointList, 1);
+    EXPECT_EQ(lastMessage().text, "7 B           \n47:30.1250N\n008:15.0000E\n450\nGRASS       ");
+
+    // Cancelled file dialogs change nothing.
+    ui().fromFileButton->click();
+    ui().toFileButton->click();
+    EXPECT_EQ(prompts.fileChoices.size(), 3u);
+    EXPECT_EQ(prompts.fileChoices[1].initialFolder, file);
+    EXPECT_EQ(table->count, 2);
+
+    const std::string out = (dir / "out.dat").string();
+    prompts.fileAnswers.push_back(out);
+    ui().toFileButton->click();
+    const FileChoice& save = prompts.fileChoices.back();
+    EXPECT_EQ(save.initialName, file);
+    EXPECT_TRUE(save.filter.empty());
+    EXPECT_TRUE(save.defaultExtension.empty());
+    EXPECT_TRUE(save.promptOverwrite);
+    EXPECT_EQ(readFile(out), kFile);
+    EXPECT_EQ(prompts.messages.size(), 2u);  // nothing said on success
+}
+
+TEST_F(NavpointsDialogTest, FileFailures) {
+    dialog->show();
+    loadFile();
+    // Chosen, but it cannot be read: the table is empty, and so is the list.
+    prompts.fileAnswers.push_back(dir.string());
+    ui().fromFileButton->click();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(lastMessage().text, "Error retrieving file.");
+    EXPECT_EQ(lastMessage().caption, "");  // the application's name
+    EXPECT_EQ(table->count, 0);
+    EXPECT_EQ(ui().navpointList->count(), 0);
+
+    prompts.fileAnswers.push_back((dir / "no-folder" / "x.dat").string());
+    ui().toFileButton->click();
+    EXPECT_EQ(lastMessage().text, "Could not open file for writing.");
+    EXPECT_EQ(lastMessage().caption, "Error");
+}
+
+TEST_F(NavpointsDialogTest, FileGoesToTheInstrumentAndComesBackUnchanged) {
+    dialog->show();
+    loadFile();
+    ui().toVantorButton->click();
+    EXPECT_FALSE(dialog->isEnabled());
+    EXPECT_FALSE(dialog->close());  // not while the transfer runs
+    dialog->task().waitUntilDone();
+    EXPECT_TRUE(dialog->isEnabled());
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(ui().statusText->text(), "Success");
+    EXPECT_EQ(instrument->state().navpoints.size(), 2u);
+
+    table->count = 0;
+    dialog->fillNavpointList();
+    ui().fromVantorButton->click();
+    dialog->task().waitUntilDone();
+    EXPECT_EQ(ui().statusText->text(), "Success");
+    EXPECT_EQ(items(ui().navpointList), (QStringList{"A           ", "B           "}));
+    const std::string out = (dir / "back.dat").string();
+    prompts.fileAnswers.push_back(out);
+    ui().toFileButton->click();
+    EXPECT_EQ(readFile(out), kFile);
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(NavpointsDialogTest, UploadOfMoreThan1500AsksFirst) {
+    table->count = 1501;
+    dialog->show();
+    instrument->clearHistory();
+    prompts.answers = {Answer::No};
+    ui().toVantorButton->click();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(lastMessage().text,
+              "The Vantor Series only holds 1500 Navpoints.\nNot all navpoints will be "
+              "loaded.\nWould you like to continue?");
+    EXPECT_EQ(lastMessage().caption, "Warning!!!");
+    EXPECT_EQ(lastMessage().buttons, Buttons::YesNo);
+    EXPECT_FALSE(dialog->task().running());
+    EXPECT_TRUE(instrument->received().empty());
+}
+
+TEST_F(NavpointsDialogTest, TaskIsBuiltDeclaredAndFetched) {
+    dialog->show();
+    loadFile();
+    ui().addButton->click();  // nothing selected
+    EXPECT_EQ(ui().taskList->count(), 0);
+    selectNavpoint("B           ");
+    ui().addButton->click();
+    selectNavpoint("A           ");
+    ui().addButton->click();
+    ui().addButton->click();
+    EXPECT_EQ(items(ui().taskList), (QStringList{"B           ", "A           ", "A           "}));
+    ui().taskList->setCurrentRow(0);
+    ui().deleteButton->click();
+    EXPECT_EQ(items(ui().taskList), (QStringList{"A           ", "A           "}));
+
+    ui().taskToVantorButton->click();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(lastMessage().text, "Declaration sent.");
+    EXPECT_EQ(lastMessage().owner, dialog.get());
+
+    // Opening again starts an empty task; the navpoints stay.
+    dialog->hide();
+    dialog->show();
+    EXPECT_EQ(ui().taskList->count(), 0);
+    EXPECT_EQ(ui().navpointList->count(), 2);
+
+    ui().taskFromVantorButton->click();
+    EXPECT_EQ(items(ui().taskList), (QStringList{"A           ", "A           "}));
+    doubleClick(ui().taskList, 1);
+    EXPECT_EQ(lastMessage().text, "A           \n46:00.0000S\n007:00.5000W");
+    EXPECT_EQ(lastMessage().caption, "Declaration");
+}
+
+TEST_F(NavpointsDialogTest, HiddenButtonSendsTheSelectedNavpointAsASentence) {
+    dialog->show();
+    loadFile();
+    ui().dudeButton->click();
+    EXPECT_EQ(lastMessage().text, "That sucks");
+    EXPECT_EQ(lastMessage().caption, "Nothing Selected");
+
+    selectNavpoint("B           ");
+    instrument->clearHistory();
+    ui().dudeButton->click();
+    const std::string body = "!n,0,4730.1250N,00815.0000E,450,7,3,B           ,GRASS       ";
+    std::uint8_t x = 0;
+    for (std::size_t i = 1; i < body.size(); ++i) x ^= static_cast<std::uint8_t>(body[i]);
+    char sum[8];
+    std::snprintf(sum, sizeof sum, "*%02X\n", x);
+    EXPECT_TRUE(eventually([&] { return instrument->received() == body + sum; }));
+
+    dialog->setPortName("/nonexistent/tty");
+    ui().dudeButton->click();
+    EXPECT_EQ(lastMessage().text, "No Com");
+}
+
+TEST(NavpointsDialogInMain, OpensFromTheMainDialogWithThePort) {
+    writeSettings({{"COMPORT", "3"}});
+    RecordingPrompts prompts;
+    MainDialog main(prompts);
+    QDialog* opened = nullptr;
+    main.runModal = [&](QDialog& d) {
+        opened = &d;
+        d.show();
+        d.reject();
+    };
+    main.ui().navpointsButton->click();
+    EXPECT_EQ(opened, &main.navpointsDialog());
+    EXPECT_EQ(main.navpointsDialog().portName(), "COM3:");
+}
+
+}  // namespace
+}  // namespace vantor::test
