@@ -1,7 +1,16 @@
 #!/usr/bin/env bash
 # Installs, with apt, whatever the build and the tests need and this machine lacks.
+#   tools/install-deps.sh            the host build: compiler, CMake, GoogleTest, Qt 6
+#   tools/install-deps.sh --windows  the Windows build and its tests: mingw-w64 and Wine
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev qt6-base-dev qt6-qpa-plugins fonts-dejavu-core)
+if [[ "${1:-}" == "--windows" ]]; then
+    # Wine with what it recommends: the set the Windows tests are known to run on.
+    packages=(g++-mingw-w64-x86-64-posix wine wine64)
+    apt_options=()
+else
+    packages=(cmake g++ make libgtest-dev qt6-base-dev qt6-qpa-plugins fonts-dejavu-core)
+    apt_options=(--no-install-recommends)
+fi
 missing=()
 for p in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
@@ -12,5 +21,5 @@ if ((${#missing[@]})); then
     sudo=""
     [[ "$(id -u)" -ne 0 ]] && sudo=sudo
     $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${apt_options[@]}" "${missing[@]}"
 fi
