@@ -152,7 +152,9 @@ TEST_P(DeclarationSendFailure, ReportsEachStepAndGoesOn) {
     GetParam().arrange(*sim);
     EXPECT_FALSE(task.send(*link, prompts, device()));
     EXPECT_EQ(shown(), GetParam().messages);
-    EXPECT_GE(linesEqual(withSum("d,129,4700.1111N,00800.0001E,BRAVO,50")), 1);
+    // The instrument may still be taking in the last line when the send ends.
+    const std::string second = withSum("d,129,4700.1111N,00800.0001E,BRAVO,50");
+    EXPECT_TRUE(waitFor([&] { return linesEqual(second) >= 1; }));
     EXPECT_FALSE(link->isOpen());
 }
 
