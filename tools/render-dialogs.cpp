@@ -8,10 +8,12 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <utility>
 
+#include "Simulator.h"
 #include "app/MainDialog.h"
 #include "app/Prompts.h"
-#include "Simulator.h"
 
 namespace {
 
@@ -57,5 +59,17 @@ int main(int argc, char** argv) {
     ok = save(main.gliderDialog(), dir, "glider") && ok;
     main.pilotNameDialog().receiveSettings(instrument.devicePath(), 5);
     ok = save(main.pilotNameDialog(), dir, "pilot-name") && ok;
+
+    // The units and the configuration, in imperial units (the record's
+    // defaults) and in metric ones.
+    vantor::PilotPreferences imperial;
+    vantor::PilotPreferences metric;
+    metric.unitFlags = 0xFF00;  // m/s, metres, Celsius, millibars, kilometres, km/h
+    for (const auto& [record, suffix] : {std::pair{imperial, "imperial"}, {metric, "metric"}}) {
+        main.unitsDialog().preferences() = record;
+        ok = save(main.unitsDialog(), dir, (std::string("units-") + suffix).c_str()) && ok;
+        main.configureDialog().preferences() = record;
+        ok = save(main.configureDialog(), dir, (std::string("configure-") + suffix).c_str()) && ok;
+    }
     return ok ? 0 : 1;
 }

@@ -492,6 +492,15 @@ TEST_F(ConfigDialogsTest, DialogsShowEveryTextWhole) {
         }
         dialog->hide();
     }
+    // A label widened for its text must not run under the value beside it.
+    auto& ui = configure.ui();
+    for (const auto& [label, edit] : {std::pair{ui.deadbandLabel, ui.deadbandEdit},
+                                      {ui.loggingIntervalLabel, ui.loggingIntervalEdit},
+                                      {ui.arrivalLabel, ui.arrivalEdit},
+                                      {ui.approachLabel, ui.approachEdit},
+                                      {ui.goalLabel, ui.goalEdit}}) {
+        EXPECT_FALSE(label->geometry().intersects(edit->geometry())) << label->text().toStdString();
+    }
     EXPECT_EQ(units.windowTitle(), "Units");
     EXPECT_EQ(configure.windowTitle(), "Configure Instrument");
 }
