@@ -82,9 +82,9 @@ private:
 
     std::int32_t sinkToneShown_ = 1;
     std::int32_t loggingIntervalShown_ = 4;
-    ShownValues shown_;
-    // Until the first refresh, and while a code names no unit, the bounds of
-    // km/h, kilometres and metres.
+    ShownValues shown_;  // all 0 until the first refresh
+    // The bounds of km/h, kilometres and metres until the units set them; a
+    // code that names no unit keeps the last ones.
     Bounds deadbandBounds_{0, 50};
     Bounds radiusBounds_{0, 999};
     Bounds goalBounds_{0, 350};
