@@ -8,7 +8,10 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <utility>
 
+#include "Simulator.h"
 #include "app/MainDialog.h"
 #include "app/Prompts.h"
 #include "navpoints/NavpointTransfer.h"
@@ -66,5 +69,17 @@ int main(int argc, char** argv) {
             vantor::decodeNavpointRecord(record);
     }
     ok = save(main.navpointsDialog(), dir, "navpoints") && ok;
+
+    // The units and the configuration, in imperial units (the record's
+    // defaults) and in metric ones.
+    vantor::PilotPreferences imperial;
+    vantor::PilotPreferences metric;
+    metric.unitFlags = 0xFF00;  // m/s, metres, Celsius, millibars, kilometres, km/h
+    for (const auto& [record, suffix] : {std::pair{imperial, "imperial"}, {metric, "metric"}}) {
+        main.unitsDialog().preferences() = record;
+        ok = save(main.unitsDialog(), dir, (std::string("units-") + suffix).c_str()) && ok;
+        main.configureDialog().preferences() = record;
+        ok = save(main.configureDialog(), dir, (std::string("configure-") + suffix).c_str()) && ok;
+    }
     return ok ? 0 : 1;
 }

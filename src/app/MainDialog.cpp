@@ -13,12 +13,14 @@ MainDialog::MainDialog(Prompts& prompts, QWidget* parent)
       prompts_(prompts),
       ui_(std::make_unique<Ui::MainDialog>()),
       glider_(prompts),
+      configure_(prompts),
       preferencesLink_(prompts),
       logs_(prompts),
+      units_(prompts),
       pilotName_(prompts),
       navpoints_(prompts),
       setup_(prompts),
-      settingsReceivers_{&glider_, &logs_, &navpoints_, &pilotName_} {
+      settingsReceivers_{&glider_, &configure_, &logs_, &navpoints_, &units_, &pilotName_} {
     ui_->setupUi(this);
     applyDialogUnits(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -29,6 +31,12 @@ MainDialog::MainDialog(Prompts& prompts, QWidget* parent)
     connect(ui_->pilotNameButton, &QPushButton::clicked, this,
             [this] { editWithPreferences(pilotName_, pilotName_.preferences()); });
     connect(ui_->navpointsButton, &QPushButton::clicked, this, [this] { runModal(navpoints_); });
+    connect(ui_->unitsButton, &QPushButton::clicked, this, [this] {
+        editWithPreferences(units_, units_.preferences(), &units_.instrumentType());
+    });
+    connect(ui_->configureButton, &QPushButton::clicked, this, [this] {
+        editWithPreferences(configure_, configure_.preferences(), &configure_.instrumentType());
+    });
     connect(ui_->setupButton, &QPushButton::clicked, this, [this] {
         runModal(setup_);
         distributeSettings();  // however Setup was closed

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "app/SetupDialog.h"
+#include "config/ConfigureInstrumentDialog.h"
+#include "config/UnitsDialog.h"
 #include "link/InstrumentLink.h"
 #include "logs/FlightLogsDialog.h"
 #include "records/GliderDialog.h"
@@ -56,14 +58,18 @@ public:
     SetupDialog& setupDialog() { return setup_; }
     FlightLogsDialog& logsDialog() { return logs_; }
     NavpointsDialog& navpointsDialog() { return navpoints_; }
+    UnitsDialog& unitsDialog() { return units_; }
+    ConfigureInstrumentDialog& configureDialog() { return configure_; }
     Ui::MainDialog& ui() { return *ui_; }
 
 private:
     Prompts& prompts_;
     std::unique_ptr<Ui::MainDialog> ui_;
     GliderDialog glider_;
+    ConfigureInstrumentDialog configure_;
     InstrumentLink preferencesLink_;
     FlightLogsDialog logs_;
+    UnitsDialog units_;
     PilotNameDialog pilotName_;
     NavpointsDialog navpoints_;
     SetupDialog setup_;
