@@ -4,6 +4,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -210,6 +211,17 @@ TEST_F(NavpointsDialogTest, TaskIsBuiltDeclaredAndFetched) {
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(lastMessage().text, "Declaration sent.");
     EXPECT_EQ(lastMessage().owner, dialog.get());
+
+    // The command line reads back what the dialog declared.
+    std::string printed;
+    const std::string command =
+        std::string(VANTORCTL_PATH) + " --port " + instrument->devicePath() + " task get";
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe)) printed += buffer;
+        EXPECT_EQ(::pclose(pipe), 0);
+    }
+    EXPECT_EQ(printed, "A,46:00.0000S,007:00.5000W\nA,46:00.0000S,007:00.5000W\n");
 
     // Opening again starts an empty task; the navpoints stay.
     dialog->hide();
