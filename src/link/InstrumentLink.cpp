@@ -17,8 +17,7 @@ constexpr int kProbeRates[] = {4800, 19200, 57600};
 // Echo misses (wrong echoes included) after which a typed command gives up.
 constexpr int kMaxEchoMisses = 4;
 
-constexpr const char* kOpenFailText =
-    "Is another program using the port? Quit Veloxa to use this program.";
+constexpr const char* kOpenFailText = kPortInUseText;
 constexpr const char* kOpenFailCaption = "Can't open comm port";
 constexpr const char* kCheckConnections = "Error, check connections";
 
@@ -503,6 +502,20 @@ int InstrumentLink::readSecurityRecord(std::span<std::uint8_t> destination) {
         transact(&kEscape, 1, nullptr, 0, none);
     }
     return -1;
+}
+
+bool openAndSync(InstrumentLink& link, Prompts& prompts, const std::string& portName,
+                 int readTimeoutMs, const void* owner) {
+    if (!link.open(portName, 4800, readTimeoutMs)) {
+        prompts.message(kOpenFailText, kOpenFailCaption, Buttons::Ok, Icon::None, owner);
+        return false;
+    }
+    if (!link.sync()) {
+        prompts.message("Failed to connect.", kCheckConnections, Buttons::Ok, Icon::None, owner);
+        link.close();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace vantor

@@ -95,4 +95,15 @@ private:
     SerialPort port_;
 };
 
+// What the program says when the port will not open.
+inline constexpr const char* kPortInUseText =
+    "Is another program using the port? Quit Veloxa to use this program.";
+
+// Opens the port at 4800 and synchronises, as the record and log operations
+// start. On failure it says why ("Can't open comm port", or "Failed to
+// connect." with "Error, check connections"), owned by `owner`, and leaves
+// the port closed.
+bool openAndSync(InstrumentLink& link, Prompts& prompts, const std::string& portName,
+                 int readTimeoutMs, const void* owner);
+
 }  // namespace vantor

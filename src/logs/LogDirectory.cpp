@@ -13,8 +13,6 @@ namespace vantor {
 
 namespace {
 
-constexpr const char* kOpenFail =
-    "Is another program using the port? Quit Veloxa to use this program.";
 
 // Day and flight numbers above 9 are letters: 10 is 'A'.
 char numberCharacter(int n) {
@@ -72,15 +70,7 @@ bool readLogDirectory(InstrumentLink& link, Prompts& prompts, const std::string&
     auto say = [&](const char* text, const char* caption) {
         prompts.message(text, caption, Buttons::Ok, Icon::None, owner);
     };
-    if (!link.open(portName, 4800, 1000)) {
-        say(kOpenFail, "Can't open comm port");
-        return false;
-    }
-    if (!link.sync()) {
-        say("Failed to connect.", "Error, check connections");
-        link.close();
-        return false;
-    }
+    if (!openAndSync(link, prompts, portName, 1000, owner)) return false;
     if (!link.connectForUpload(portName, false)) return false;
 
     std::array<std::uint8_t, kIdentitySize> identity{};
@@ -123,15 +113,7 @@ bool clearAllLogs(InstrumentLink& link, Prompts& prompts, const std::string& por
         return false;
     }
     WaitCursor wait(prompts);
-    if (!link.open(portName, 4800, 1000)) {
-        prompts.message(kOpenFail, "Can't open comm port", Buttons::Ok, Icon::None, owner);
-        return false;
-    }
-    if (!link.sync()) {
-        prompts.message("Failed to connect.", "Error, check connections", Buttons::Ok, Icon::None,
-                        owner);
-        return false;
-    }
+    if (!openAndSync(link, prompts, portName, 1000, owner)) return false;
     std::array<std::uint8_t, 14> reply{};
     std::size_t got = 0;
     static constexpr char kClear[] = "cle log\r";

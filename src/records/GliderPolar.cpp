@@ -16,8 +16,6 @@ namespace vantor {
 
 namespace {
 
-constexpr const char* kOpenFail =
-    "Is another program using the port? Quit Veloxa to use this program.";
 
 // A text field of the file: up to the next comma or the end, cut to 12.
 std::string takeText(std::string_view text, std::size_t& at) {
@@ -131,15 +129,7 @@ bool fetchGlider(InstrumentLink& link, Prompts& prompts, const std::string& port
         prompts.message(text, caption, Buttons::Ok, Icon::None, owner);
     };
     WaitCursor wait(prompts);
-    if (!link.open(portName, 4800, 1000)) {
-        say(kOpenFail, "Can't open comm port");
-        return false;
-    }
-    if (!link.sync()) {
-        say("Failed to connect.", "Error, check connections");
-        link.close();
-        return false;
-    }
+    if (!openAndSync(link, prompts, portName, 1000, owner)) return false;
     if (!link.connectForUpload(portName, false)) return false;
     bool ok = false;
     int length = 0;

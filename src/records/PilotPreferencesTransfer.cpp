@@ -12,8 +12,6 @@ namespace vantor {
 
 namespace {
 
-constexpr const char* kOpenFail =
-    "Is another program using the port? Quit Veloxa to use this program.";
 constexpr const char* kFilter = "Pilot Preferences Files (*.ppf)|*.ppf||";
 
 void finish(InstrumentLink& link) {
@@ -30,15 +28,7 @@ void PilotPreferencesTransfer::say(const char* text, const char* caption) {
 
 bool PilotPreferencesTransfer::fetch(PilotPreferences& record, InstrumentLink& link) {
     WaitCursor wait(prompts_);
-    if (!link.open(portName_, 4800, 1000)) {
-        say(kOpenFail, "Can't open comm port");
-        return false;
-    }
-    if (!link.sync()) {
-        say("Failed to connect.", "Error, check connections");
-        link.close();
-        return false;
-    }
+    if (!openAndSync(link, prompts_, portName_, 1000, nullptr)) return false;
     if (!link.enterUploadMode(false)) {
         say("Could not upload.", "Error");
         link.close();
@@ -64,15 +54,7 @@ bool PilotPreferencesTransfer::fetch(PilotPreferences& record, InstrumentLink& l
 
 bool PilotPreferencesTransfer::send(PilotPreferences& record, InstrumentLink& link) {
     WaitCursor wait(prompts_);
-    if (!link.open(portName_, 4800, 3000)) {
-        say(kOpenFail, "Can't open comm port");
-        return false;
-    }
-    if (!link.sync()) {
-        say("Failed to connect.", "Error, check connections");
-        link.close();
-        return false;
-    }
+    if (!openAndSync(link, prompts_, portName_, 3000, nullptr)) return false;
     static constexpr char kClear[] = "cle pil\r";
     std::array<std::uint8_t, 14> reply{};
     std::size_t got = 0;
