@@ -226,20 +226,12 @@ void ConfigureInstrumentDialog::onSinkToneClicked() {
 }
 
 void ConfigureInstrumentDialog::fetchFromVantor() {
-    {
-        PilotPreferencesTransfer transfer(prompts_, portName_);
-        InstrumentLink link(prompts_);
-        transfer.fetch(preferences_, link);
-    }
+    PilotPreferencesTransfer(prompts_, portName_).fetch(preferences_);
     refreshFromRecord();
 }
 
 void ConfigureInstrumentDialog::sendToVantor() {
-    {
-        PilotPreferencesTransfer transfer(prompts_, portName_);
-        InstrumentLink link(prompts_);
-        transfer.send(preferences_, link);
-    }
+    PilotPreferencesTransfer(prompts_, portName_).send(preferences_);
     shownToRecord(shown_, preferences_);
 }
 

@@ -81,17 +81,11 @@ void UnitsDialog::setUnit(const UnitButton& unit) {
 void UnitsDialog::sendToVantor() {
     // The instrument keeps the temperature unit in a byte of its own as well.
     preferences_.celsiusFlag = (preferences_.unitFlags & 0x04) ? 0 : 1;
-    PilotPreferencesTransfer transfer(prompts_, portName_);
-    InstrumentLink link(prompts_);
-    transfer.send(preferences_, link);
+    PilotPreferencesTransfer(prompts_, portName_).send(preferences_);
 }
 
 void UnitsDialog::fetchFromVantor() {
-    {
-        PilotPreferencesTransfer transfer(prompts_, portName_);
-        InstrumentLink link(prompts_);
-        transfer.fetch(preferences_, link);
-    }
+    PilotPreferencesTransfer(prompts_, portName_).fetch(preferences_);
     showUnits();
 }
 

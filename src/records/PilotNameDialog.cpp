@@ -47,17 +47,11 @@ void PilotNameDialog::onNameChanged() {
 }
 
 void PilotNameDialog::sendToVantor() {
-    PilotPreferencesTransfer transfer(prompts_, portName_);
-    InstrumentLink link(prompts_);
-    transfer.send(preferences_, link);
+    PilotPreferencesTransfer(prompts_, portName_).send(preferences_);
 }
 
 void PilotNameDialog::fetchFromVantor() {
-    {
-        PilotPreferencesTransfer transfer(prompts_, portName_);
-        InstrumentLink link(prompts_);
-        transfer.fetch(preferences_, link);
-    }
+    PilotPreferencesTransfer(prompts_, portName_).fetch(preferences_);
     showName();
 }
 

@@ -52,6 +52,16 @@ bool PilotPreferencesTransfer::fetch(PilotPreferences& record, InstrumentLink& l
     return ok;
 }
 
+bool PilotPreferencesTransfer::fetch(PilotPreferences& record) {
+    InstrumentLink link(prompts_);
+    return fetch(record, link);
+}
+
+bool PilotPreferencesTransfer::send(PilotPreferences& record) {
+    InstrumentLink link(prompts_);
+    return send(record, link);
+}
+
 bool PilotPreferencesTransfer::send(PilotPreferences& record, InstrumentLink& link) {
     WaitCursor wait(prompts_);
     if (!openAndSync(link, prompts_, portName_, 3000, nullptr)) return false;

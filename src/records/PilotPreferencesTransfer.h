@@ -23,6 +23,9 @@ public:
     // Adjusts the record as the instrument needs it and sends it. True when
     // "Success" was reported.
     bool send(PilotPreferences& record, InstrumentLink& link);
+    // The same over a link of their own, closed when they return.
+    bool fetch(PilotPreferences& record);
+    bool send(PilotPreferences& record);
     // Lets the user pick a ".ppf" file and parses it into the record.
     bool loadFile(PilotPreferences& record, const void* owner);
     // Lets the user pick a file name and writes the record as a ".ppf" line.
