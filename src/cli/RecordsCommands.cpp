@@ -46,16 +46,20 @@ int prefsCommand(Context& ctx) {
     if (!a) return kBadArguments;
     PilotPreferencesTransfer transfer(*ctx.prompts, ctx.port);
     PilotPreferences record;
-    if (a->put && !readRecordFile(*a->file)) return unreadable(*a->file);
+    std::optional<std::string> text;
+    if (a->put) {
+        if (!(text = readRecordFile(*a->file))) return unreadable(*a->file);
+        // A file the record cannot hold is refused before the instrument is touched.
+        PilotPreferences scratch;
+        if (!transfer.loadFileText(scratch, *text)) return kExitFailed;
+    }
     {
         InstrumentLink link(*ctx.prompts);
         if (!transfer.fetch(record, link)) return kExitFailed;
     }
     if (a->put) {
         // What the file does not set stays as the instrument has it.
-        if (!PilotPreferencesTransfer::loadFileFrom(record, *a->file)) {
-            return unreadable(*a->file);
-        }
+        if (!transfer.loadFileText(record, *text)) return kExitFailed;
         InstrumentLink link(*ctx.prompts);
         return transfer.send(record, link) ? kExitOk : kExitFailed;
     }
@@ -69,7 +73,17 @@ int gliderCommand(Context& ctx) {
     if (!a) return kBadArguments;
     GliderPolar polar;
     std::optional<std::string> text;
-    if (a->put && !(text = readRecordFile(*a->file))) return unreadable(*a->file);
+    if (a->put) {
+        if (!(text = readRecordFile(*a->file))) return unreadable(*a->file);
+        // A file the record cannot hold is refused before the instrument is touched.
+        GliderPolar scratch;
+        FieldOutOfRange refused;
+        if (!parsePolarText(scratch, *text, &refused)) {
+            ctx.prompts->message(outOfRangeText(refused), "Error", Buttons::Ok, Icon::Error,
+                                 nullptr);
+            return kExitFailed;
+        }
+    }
     InstrumentLink link(*ctx.prompts);
     if (!fetchGlider(link, *ctx.prompts, ctx.port, polar)) return kExitFailed;
     if (a->put) {

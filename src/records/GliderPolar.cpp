@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -15,7 +16,6 @@
 namespace vantor {
 
 namespace {
-
 
 // A text field of the file: up to the next comma or the end, cut to 12.
 std::string takeText(std::string_view text, std::size_t& at) {
@@ -82,32 +82,54 @@ bool decodeGliderBlock(GliderPolar& p, std::span<const std::uint8_t> b) {
     return true;
 }
 
-void parsePolarText(GliderPolar& p, std::string_view text) {
+bool parsePolarText(GliderPolar& polar, std::string_view text, FieldOutOfRange* refused) {
     text = text.substr(0, text.find('\0'));
+    // Parsed into a copy, so that a refused file leaves the values whole.
+    GliderPolar p = polar;
+    std::optional<FieldOutOfRange> outside;
+    auto commit = [&] {
+        if (outside) {
+            if (refused) *refused = *outside;
+            return false;
+        }
+        polar = p;
+        return true;
+    };
+    // A number is never cut to its field: the instrument would get another value.
+    auto check = [&](long long v, std::int32_t upper) {
+        if (v >= 0 && v <= upper) return true;
+        outside = FieldOutOfRange{v, 0, upper};
+        return false;
+    };
+
     std::size_t at = 0;
-    if (at >= text.size()) return;
+    if (at >= text.size()) return commit();
     p.gliderType = takeText(text, at);
-    if (at >= text.size()) return;
+    if (at >= text.size()) return commit();
     p.gliderId = takeText(text, at);
 
-    auto number = [&](std::int32_t* field, std::size_t limit) {
+    auto number = [&](std::int32_t* field, std::size_t limit, std::int32_t upper) {
         if (at >= text.size()) return false;
         const long long v = detail::takeNumber(text, at, limit);
-        if (field) *field = static_cast<std::int32_t>(v);
+        if (field) {
+            if (!check(v, upper)) return false;
+            *field = static_cast<std::int32_t>(v);
+        }
         ++at;  // the comma
         return true;
     };
-    if (!number(&p.bestGlide, 4) || !number(&p.bestGlideSpeed, 5) || !number(&p.v2Speed, 5) ||
-        !number(&p.dryWeight, 5) || !number(&p.waterLitres, 5) || !number(nullptr, 5)) {
-        return;
+    constexpr std::int32_t kByte = GliderPolar::kMaxByteField;
+    constexpr std::int32_t kWord = GliderPolar::kMaxWordField;
+    if (!number(&p.bestGlide, 4, kByte) || !number(&p.bestGlideSpeed, 5, kByte) ||
+        !number(&p.v2Speed, 5, kByte) || !number(&p.dryWeight, 5, kWord) ||
+        !number(&p.waterLitres, 5, kWord) || !number(nullptr, 5, 0)) {
+        return commit();
     }
-    if (at >= text.size()) return;
+    if (at >= text.size()) return commit();
     const long long area = detail::takeNumber(text, at, 6);
-    // Only a line that goes on after the digits holds the whole wing area; a
-    // value that the six-character text cannot show is not taken.
-    if (at < text.size() && area >= 0 && area <= GliderPolar::kMaxFileWingArea) {
-        p.wingArea = static_cast<std::int32_t>(area);
-    }
+    // Only a line that goes on after the digits holds the whole wing area.
+    if (at < text.size() && check(area, kWord)) p.wingArea = static_cast<std::int32_t>(area);
+    return commit();
 }
 
 bool takeWingAreaText(GliderPolar& p) {

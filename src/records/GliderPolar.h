@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "records/PilotPreferences.h"
+
 namespace vantor {
 
 class InstrumentLink;
@@ -14,10 +16,13 @@ class Prompts;
 // The glider record the instrument keeps: type, identification, polar values,
 // masses, wing area and the configuration lock.
 struct GliderPolar {
-    static constexpr std::size_t kTextLength = 12;           // type and identification
-    static constexpr std::size_t kWingAreaLength = 6;        // the wing area as shown
-    static constexpr std::size_t kBlockSize = 38;            // bytes of the instrument's data block
-    static constexpr std::int32_t kMaxFileWingArea = 99999;  // "99.999", six characters
+    static constexpr std::size_t kTextLength = 12;     // type and identification
+    static constexpr std::size_t kWingAreaLength = 6;  // the wing area as shown
+    static constexpr std::size_t kBlockSize = 38;      // bytes of the instrument's data block
+    // The instrument keeps the glide ratio and the two speeds in a byte each,
+    // the masses and the wing area in 16 bits.
+    static constexpr std::int32_t kMaxByteField = 255;
+    static constexpr std::int32_t kMaxWordField = 65535;
 
     std::string gliderType = "ASW-20      ";
     std::string gliderId = "asw         ";
@@ -51,8 +56,10 @@ std::string formatWingAreaText(std::int32_t wingArea);
 bool decodeGliderBlock(GliderPolar& polar, std::span<const std::uint8_t> block);
 // Parses a ".plr" text. The lock is not in the file; a text that ends early
 // leaves the fields it does not reach, and the wing area is taken only when
-// the text goes on after it.
-void parsePolarText(GliderPolar& polar, std::string_view text);
+// the text goes on after it. A number the instrument's field cannot hold
+// refuses the whole text: false, the values unchanged, and the number in
+// `refused` when given.
+bool parsePolarText(GliderPolar& polar, std::string_view text, FieldOutOfRange* refused = nullptr);
 // Reads wingAreaText with the decimal-text reader, cleaning it. When nothing
 // was dropped, sets wingArea and gives true; otherwise wingArea is kept.
 bool takeWingAreaText(GliderPolar& polar);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 
 namespace vantor {
 
@@ -78,42 +79,62 @@ long long takeNumber(std::string_view text, std::size_t& at, std::size_t limit) 
 
 }  // namespace detail
 
-void parseFileText(PilotPreferences& r, std::string_view text) {
+std::string outOfRangeText(const FieldOutOfRange& f) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "The file was not loaded: it holds %lld where the instrument keeps only %lld "
+                  "to %lld.",
+                  f.value, f.lower, f.upper);
+    return text;
+}
+
+bool parseFileText(PilotPreferences& record, std::string_view text, FieldOutOfRange* refused) {
     text = text.substr(0, text.find('\0'));  // the text ends at its terminator
+    // Parsed into a copy, so that a refused file leaves the record whole.
+    PilotPreferences r = record;
     // The line starts with "o,", which is not looked at.
     std::size_t at = 2;
-    if (at >= text.size()) return;
+    if (at >= text.size()) return true;
     const std::size_t comma = text.find(',', at);
     const std::size_t nameEnd = comma == text.npos ? text.size() : comma;
     r.setName(
         text.substr(at, std::min<std::size_t>(nameEnd - at, PilotPreferences::kNameLength - 1)));
     at = nameEnd + 1;
 
-    auto byteField = [&](std::uint8_t& field, std::size_t limit) {
-        if (at >= text.size()) return;
-        field = static_cast<std::uint8_t>(detail::takeNumber(text, at, limit) & 0xFF);
+    // A number is never cut to its field: the instrument would get another value.
+    std::optional<FieldOutOfRange> outside;
+    auto field = [&]<typename Field>(Field& value, std::size_t limit) {
+        if (outside || at >= text.size()) return;
+        const long long v = detail::takeNumber(text, at, limit);
+        constexpr long long kUpper = std::numeric_limits<Field>::max();
+        if (v < 0 || v > kUpper) {
+            outside = FieldOutOfRange{v, 0, kUpper};
+            return;
+        }
+        value = static_cast<Field>(v);
         ++at;  // the comma
     };
-    auto wordField = [&](std::uint16_t& field, std::size_t limit) {
-        if (at >= text.size()) return;
-        field = static_cast<std::uint16_t>(detail::takeNumber(text, at, limit) & 0xFFFF);
-        ++at;
-    };
-    byteField(r.auxByte1, 3);
-    byteField(r.celsiusFlag, 3);
-    byteField(r.sinkTone, 3);
-    byteField(r.auxByte2, 3);
-    byteField(r.auxByte3, 3);
-    byteField(r.auxByte4, 5);
-    wordField(r.approachRadius, 7);
-    wordField(r.arrivalRadius, 7);
-    wordField(r.loggingInterval, 4);
-    wordField(r.auxWord1, 4);
-    wordField(r.auxWord2, 4);
-    wordField(r.auxWord3, 5);
-    byteField(r.stfDeadband, 3);
-    byteField(r.varioOptions, 3);
+    field(r.auxByte1, 3);
+    field(r.celsiusFlag, 3);
+    field(r.sinkTone, 3);
+    field(r.auxByte2, 3);
+    field(r.auxByte3, 3);
+    field(r.auxByte4, 5);
+    field(r.approachRadius, 7);
+    field(r.arrivalRadius, 7);
+    field(r.loggingInterval, 4);
+    field(r.auxWord1, 4);
+    field(r.auxWord2, 4);
+    field(r.auxWord3, 5);
+    field(r.stfDeadband, 3);
+    field(r.varioOptions, 3);
     // unitFlags and goalHeight follow in the line; a file never sets them.
+    if (outside) {
+        if (refused) *refused = *outside;
+        return false;
+    }
+    record = r;
+    return true;
 }
 
 std::optional<std::string> readRecordFile(const std::string& path) {

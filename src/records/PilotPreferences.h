@@ -48,9 +48,21 @@ void adjustForSend(PilotPreferences& record);
 // Decodes the instrument's 50-byte data block. A shorter block changes nothing
 // and gives false.
 bool decodeBlock(PilotPreferences& record, std::span<const std::uint8_t> block);
+// A number of a record file that its field in the instrument cannot hold.
+struct FieldOutOfRange {
+    long long value = 0;
+    long long lower = 0;
+    long long upper = 0;
+};
+// What the user is told when a file is refused for such a number.
+std::string outOfRangeText(const FieldOutOfRange& field);
+
 // Parses a ".ppf" line into the record. Units and goal height are not read; a
 // text that ends early or is malformed leaves the fields it does not reach.
-void parseFileText(PilotPreferences& record, std::string_view text);
+// A number its field cannot hold refuses the whole text: false, the record
+// unchanged, and the number in `refused` when given.
+bool parseFileText(PilotPreferences& record, std::string_view text,
+                   FieldOutOfRange* refused = nullptr);
 
 // The file readers take at most this many bytes of a file.
 inline constexpr std::size_t kMaxRecordFileBytes = 255;

@@ -22,8 +22,9 @@ void finish(InstrumentLink& link) {
 
 }  // namespace
 
-void PilotPreferencesTransfer::say(const char* text, const char* caption) {
-    prompts_.message(text, caption, Buttons::Ok, Icon::None, nullptr);
+void PilotPreferencesTransfer::say(const std::string& text, const char* caption,
+                                   const void* owner) {
+    prompts_.message(text, caption, Buttons::Ok, Icon::None, owner);
 }
 
 bool PilotPreferencesTransfer::fetch(PilotPreferences& record, InstrumentLink& link) {
@@ -96,13 +97,23 @@ bool PilotPreferencesTransfer::loadFile(PilotPreferences& record, const void* ow
     choice.mustExist = true;
     choice.owner = owner;
     const auto path = prompts_.chooseOpenFile(choice);
-    return path && loadFileFrom(record, *path);
+    return path && loadFileFrom(record, *path, owner);
 }
 
-bool PilotPreferencesTransfer::loadFileFrom(PilotPreferences& record, const std::string& path) {
+bool PilotPreferencesTransfer::loadFileFrom(PilotPreferences& record, const std::string& path,
+                                            const void* owner) {
     const auto text = readRecordFile(path);
     if (!text) return false;  // unreadable files are passed over in silence
-    parseFileText(record, *text);
+    return loadFileText(record, *text, owner);
+}
+
+bool PilotPreferencesTransfer::loadFileText(PilotPreferences& record, std::string_view text,
+                                            const void* owner) {
+    FieldOutOfRange refused;
+    if (!parseFileText(record, text, &refused)) {
+        say(outOfRangeText(refused), "Error", owner);
+        return false;
+    }
     return true;
 }
 

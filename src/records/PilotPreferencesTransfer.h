@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "records/PilotPreferences.h"
 
@@ -26,17 +27,22 @@ public:
     // The same over a link of their own, closed when they return.
     bool fetch(PilotPreferences& record);
     bool send(PilotPreferences& record);
-    // Lets the user pick a ".ppf" file and parses it into the record.
+    // Lets the user pick a ".ppf" file and parses it into the record. A file
+    // with a number the record cannot hold is refused with a message.
     bool loadFile(PilotPreferences& record, const void* owner);
     // Lets the user pick a file name and writes the record as a ".ppf" line.
     bool saveFile(const PilotPreferences& record, const void* owner);
 
     // The same without a file dialog.
-    static bool loadFileFrom(PilotPreferences& record, const std::string& path);
+    bool loadFileFrom(PilotPreferences& record, const std::string& path,
+                      const void* owner = nullptr);
+    // A ".ppf" text already read into the record; false after the message
+    // when it is refused.
+    bool loadFileText(PilotPreferences& record, std::string_view text, const void* owner = nullptr);
     bool saveFileTo(const PilotPreferences& record, const std::string& path);
 
 private:
-    void say(const char* text, const char* caption);
+    void say(const std::string& text, const char* caption, const void* owner = nullptr);
 
     Prompts& prompts_;
     std::string portName_;

@@ -132,7 +132,7 @@ TEST(PilotPreferences, ShortOrMalformedTextLeavesWhatItDoesNotReach) {
         {"o,Eve", "Eve", 1, 1000, 255},
         {"o,Eve,9,9,0", "Eve", 0, 1000, 255},
         {"o,Eve,1,1,1,0,0,100,777", "Eve", 1, 777, 255},
-        {"o,Eve,x,-1,+2,1,1,1,5", "Eve", 2, 5, 255},
+        {"o,Eve,x, 0,+2,1,1,1,5", "Eve", 2, 5, 255},
         // A field longer than its limit makes the next one start inside it.
         {"o,Eve,1,1,12345,0,0,100,1000,400,4,1,5,100,102,255", "Eve", 123, 100, 102},
     };
@@ -146,10 +146,43 @@ TEST(PilotPreferences, ShortOrMalformedTextLeavesWhatItDoesNotReach) {
         EXPECT_EQ(r.varioOptions, c.varioOptions);
         EXPECT_EQ(r.unitFlags, defaults.unitFlags);
     }
+}
+
+TEST(PilotPreferences, ANumberItsFieldCannotHoldRefusesTheWholeText) {
+    struct Case {
+        const char* text;
+        long long value, upper;
+    };
+    const Case cases[] = {
+        {"o,Eve,300,1", 300, 255},
+        {"o,Eve,1,-1", -1, 255},
+        {"o,Eve,1,1,1,0,0,256", 256, 255},                             // five characters allowed
+        {"o,Eve,1,1,1,0,0,100,1000,65536", 65536, 65535},              // arrival radius
+        {"o,Eve,1,1,1,0,0,100,1000,400,4,1,5,100,102,999", 999, 255},  // vario options
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        PilotPreferences r;
+        r.setName("Kept");
+        const PilotPreferences before = r;
+        FieldOutOfRange refused;
+        EXPECT_FALSE(parseFileText(r, c.text, &refused));
+        EXPECT_EQ(r, before);
+        EXPECT_EQ(refused.value, c.value);
+        EXPECT_EQ(refused.lower, 0);
+        EXPECT_EQ(refused.upper, c.upper);
+    }
+    EXPECT_EQ(outOfRangeText({300, 0, 255}),
+              "The file was not loaded: it holds 300 where the instrument keeps only 0 to 255.");
+
+    // The largest values each field holds are taken.
     PilotPreferences r;
-    parseFileText(r, "o,Eve,300,-1");
-    EXPECT_EQ(r.auxByte1, 300 & 0xFF);  // cut to the field's width
-    EXPECT_EQ(r.celsiusFlag, 0xFF);
+    EXPECT_TRUE(parseFileText(r, "o,Eve,255,0,0,0,0,255,65535,65535,4,1,5,65535,255,255,0,0"));
+    EXPECT_EQ(r.auxByte1, 255);
+    EXPECT_EQ(r.auxByte4, 255);
+    EXPECT_EQ(r.arrivalRadius, 65535);
+    EXPECT_EQ(r.auxWord3, 65535);
+    EXPECT_EQ(r.stfDeadband, 255);
 }
 
 TEST(RecordFiles, ReadAtMost255BytesAndWriteWhole) {
@@ -281,9 +314,6 @@ TEST(GliderPolar, ShortTextsAndTheWingAreaRule) {
         {"LS-4,ab, 41", "LS-4", 41, 100, 10500},
         {"LS-4", "LS-4", 40, 100, 10500},
         {"", "ASW-20      ", 40, 100, 10500},
-        // A wing area the six-character text cannot show, or below zero, is not taken.
-        {"LS-4,ab, 40, 100, 175, 350, 77, 0,123456\n", "LS-4", 40, 77, 10500},
-        {"LS-4,ab, 40, 100, 175, 350, 77, 0, -9000\n", "LS-4", 40, 77, 10500},
         // Each number is read from at most its limit of characters, the blank included.
         {"A much too long type name,ab, 12345, 1, 1, 1, 1, 0, 1\n", "A much too l", 123, 1, 0},
     };
@@ -296,6 +326,43 @@ TEST(GliderPolar, ShortTextsAndTheWingAreaRule) {
         EXPECT_EQ(p.waterLitres, c.waterLitres);
         EXPECT_EQ(p.wingArea, c.wingArea);
     }
+}
+
+TEST(GliderPolar, ANumberItsFieldCannotHoldRefusesTheWholeText) {
+    struct Case {
+        const char* text;
+        long long value, upper;
+    };
+    const Case cases[] = {
+        {"LS-4,ab, 300, 100, 175, 350, 77, 0, 09000\n", 300, 255},
+        {"LS-4,ab, 40, 256, 175, 350, 77, 0, 09000\n", 256, 255},
+        {"LS-4,ab, 40, 100, 999, 350, 77, 0, 09000\n", 999, 255},
+        {"LS-4,ab, 40, 100, 175,70000, 77, 0, 09000\n", 70000, 65535},
+        {"LS-4,ab, 40, 100, 175, 350, -1, 0, 09000\n", -1, 65535},
+        {"LS-4,ab, 40, 100, 175, 350, 77, 0, 65536\n", 65536, 65535},
+        {"LS-4,ab, 40, 100, 175, 350, 77, 0,123456\n", 123456, 65535},
+        {"LS-4,ab, 40, 100, 175, 350, 77, 0, -9000\n", -9000, 65535},
+        {"LS-4,ab, -40", -40, 255},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        GliderPolar p;
+        FieldOutOfRange refused;
+        EXPECT_FALSE(parsePolarText(p, c.text, &refused));
+        EXPECT_EQ(p, GliderPolar());
+        EXPECT_EQ(refused.value, c.value);
+        EXPECT_EQ(refused.upper, c.upper);
+    }
+
+    // The largest values each field holds are taken; the placeholder is not looked at.
+    GliderPolar p;
+    EXPECT_TRUE(parsePolarText(p, "LS-4,ab, 255, 255, 255,65535,65535,99999, 65535\n"));
+    EXPECT_EQ(p.bestGlide, 255);
+    EXPECT_EQ(p.bestGlideSpeed, 255);
+    EXPECT_EQ(p.v2Speed, 255);
+    EXPECT_EQ(p.dryWeight, 65535);
+    EXPECT_EQ(p.waterLitres, 65535);
+    EXPECT_EQ(p.wingArea, 65535);
 }
 
 }  // namespace
