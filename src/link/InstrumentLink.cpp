@@ -277,12 +277,55 @@ bool InstrumentLink::enterDownloadMode() {
     return false;
 }
 
+int InstrumentLink::findAt(std::initializer_list<int> rates) {
+    for (int rate : rates) {
+        if (!port_.changeBaudRate(rate)) continue;
+        // A sync is cheap where nobody answers; the handshake makes sure of
+        // an instrument that did.
+        if (sync() && handshake()) return rate;
+    }
+    return -1;
+}
+
+bool InstrumentLink::switchTo(int baud) {
+    const std::string command = "bau " + std::to_string(baudRateCode(baud)) + "\r";
+    std::uint8_t reply = 0;
+    std::size_t got = 0;
+    transactText(command, &reply, 1, got);
+    pause(100);
+    return port_.changeBaudRate(baud) && handshake();
+}
+
+bool InstrumentLink::syncAt4800() {
+    if (sync()) return true;
+    const int readTimeout = port_.readTimeout();
+    setReadTimeout(25);
+    bool found = findAt({19200, 57600}) > 0;
+    if (found && !switchTo(4800)) found = setInstrumentBaudRate(4800);
+    if (!found) port_.changeBaudRate(4800);
+    setReadTimeout(readTimeout);
+    return found && sync();
+}
+
+int InstrumentLink::restoreBaudRate(int baud) {
+    if (!isOpen()) return -1;
+    const int current = port_.baudRate();
+    setReadTimeout(25);
+    int found = findAt({current});
+    for (int rate : kProbeRates) {
+        if (found > 0) break;
+        if (rate != current) found = findAt({rate});
+    }
+    if (found < 0 || found == baud) return found;
+    return switchTo(baud) || setInstrumentBaudRate(baud) ? baud : -1;
+}
+
 bool InstrumentLink::connectForUpload(const std::string& portName, bool quiet) {
     if (!open(portName, 4800, 1000)) {
         if (!quiet) report(kOpenFailText, kOpenFailCaption);
         return false;
     }
-    if (!sync()) {
+    if (!syncAt4800()) {
         if (!quiet) report("Failed to connect on upload.", kCheckConnections);
         close();
         return false;
@@ -300,7 +343,7 @@ bool InstrumentLink::connectForDownload(const std::string& portName) {
         report(kOpenFailText, kOpenFailCaption);
         return false;
     }
-    if (!sync()) {
+    if (!syncAt4800()) {
         report("Failed to connect.", kCheckConnections);
         close();
         return false;
@@ -510,7 +553,7 @@ bool openAndSync(InstrumentLink& link, Prompts& prompts, const std::string& port
         prompts.message(kOpenFailText, kOpenFailCaption, Buttons::Ok, Icon::None, owner);
         return false;
     }
-    if (!link.sync()) {
+    if (!link.syncAt4800()) {
         prompts.message("Failed to connect.", kCheckConnections, Buttons::Ok, Icon::None, owner);
         link.close();
         return false;

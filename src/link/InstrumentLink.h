@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
 
@@ -61,6 +62,18 @@ public:
     bool connectForUpload(const std::string& portName, bool quiet);
     bool connectForDownload(const std::string& portName);
 
+    // The first sync of a sequence at 4800. An instrument left at another
+    // rate (by a failure, a pulled cable or another program) is looked for
+    // quietly at 19200 and 57600 and switched back to 4800, so the sequence
+    // goes on as normal. The read time-out is kept. False only when the
+    // instrument answers at none of them; the port is then at 4800.
+    bool syncAt4800();
+    // Brings instrument and port back to `baud` after a fast sequence went
+    // wrong, wherever the failure left the instrument: it is looked for at
+    // the port's rate first, then at the others. Gives up quietly when it
+    // answers nowhere. The rate the instrument is left at, or -1.
+    int restoreBaudRate(int baud);
+
     // --- queries and block reads
     bool queryIdentity(std::array<std::uint8_t, kIdentitySize>& identity);
     int queryNavpointCount(int* dataLength);
@@ -90,6 +103,10 @@ private:
     int copyLongFrameData(const std::uint8_t* reply, std::size_t got,
                           std::span<std::uint8_t> destination);
     void report(const char* text, const char* caption);
+    // The first of `rates` at which a sync and the handshake are answered, or -1.
+    int findAt(std::initializer_list<int> rates);
+    // Switches the instrument, answering at the port's rate, and the port to `baud`.
+    bool switchTo(int baud);
 
     Prompts* prompts_;
     SerialPort port_;

@@ -25,8 +25,6 @@ bool writeAll(std::FILE* f, const void* data, std::size_t n) {
     return n == 0 || std::fwrite(data, 1, n, f) == n;
 }
 
-constexpr int kNoRestore = -2;
-
 }  // namespace
 
 void LogTransfer::say(const std::string& text, const char* caption) {
@@ -65,7 +63,7 @@ bool LogTransfer::run(const LogTransferRequest& request, const std::string& port
     if (!link_.sync()) {
         say("Failed to connect.", "Error");
         out.reset();
-        return finishTransfer(true, kNoRestore, request, verify);
+        return finishTransfer(true, baudToRestore, request, verify, true);
     }
     link_.setReadTimeout(2000);
     auto fail = [&](const char* text) {
@@ -110,7 +108,7 @@ bool LogTransfer::run(const LogTransferRequest& request, const std::string& port
             std::snprintf(text, sizeof text, "Transfer Error (%d %d)", shortRetries, badRetries);
             say(text, "Error");
             out.reset();
-            return finishTransfer(true, kNoRestore, request, verify);
+            return finishTransfer(true, baudToRestore, request, verify, true);
         }
         writeFailed |= !writeAll(out.get(), block.data(), static_cast<std::size_t>(length));
         char status[96];
@@ -135,32 +133,42 @@ bool LogTransfer::run(const LogTransferRequest& request, const std::string& port
 }
 
 bool LogTransfer::finishTransfer(bool failed, int baud, const LogTransferRequest& request,
-                                 const LogVerifierFunction& verify) {
+                                 const LogVerifierFunction& verify, bool lineLost) {
     link_.sync();
-    if (baud == -1) {
-        link_.setInstrumentBaudRate(4800);
-    } else if (baud != kNoRestore) {
-        link_.setInstrumentBaudRate(baud);
+    const int target = baud == -1 ? 4800 : baud;
+    if (lineLost) {
+        // The line stopped answering at 57600: the instrument may be there or
+        // still at its old rate. Look for it, and give up quietly when it is
+        // gone, so that no later operation finds it off its rate.
+        link_.restoreBaudRate(target);
+    } else {
+        link_.setInstrumentBaudRate(target);
     }
     link_.close();
 
     const std::string part = partPath(request.path);
     std::error_code error;
-    if (!failed) {
-        std::filesystem::rename(part, request.path, error);
-        if (error) {
-            // Some platforms will not rename over an existing file.
-            std::filesystem::remove(request.path, error);
-            std::filesystem::rename(part, request.path, error);
-        }
-        failed = static_cast<bool>(error);
-    }
-    observer_.setStatus(failed ? "Transfer Failed" : "Transfer Complete");
     if (failed) {
+        observer_.setStatus("Transfer Failed");
         std::filesystem::remove(part, error);
         say("Transfer Failed.", "Error!");
         return false;
     }
+    std::filesystem::rename(part, request.path, error);
+    if (error && std::filesystem::is_regular_file(request.path)) {
+        // Some platforms will not rename over an existing file.
+        std::filesystem::remove(request.path, error);
+        std::filesystem::rename(part, request.path, error);
+    }
+    if (error) {
+        // The log arrived whole: it is never thrown away for want of a name.
+        observer_.setStatus("Transfer Failed");
+        say("The log was downloaded but could not be saved as\n" + request.path +
+                "\nIt is kept as\n" + part,
+            "Error");
+        return false;
+    }
+    observer_.setStatus("Transfer Complete");
     const std::string text = request.binary ? std::string("Did not try to verify binary file")
                              : verify       ? verify(request.path)
                                             : std::string();

@@ -51,8 +51,10 @@ public:
     static std::string partPath(const std::string& path) { return path + ".part"; }
 
 private:
+    // baud: the rate to leave the instrument at, -1 for 4800. lineLost: the
+    // instrument stopped answering, so it is looked for before it is switched.
     bool finishTransfer(bool failed, int baud, const LogTransferRequest& request,
-                        const LogVerifierFunction& verify);
+                        const LogVerifierFunction& verify, bool lineLost = false);
     void say(const std::string& text, const char* caption);
 
     InstrumentLink& link_;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 #include "app/Prompts.h"
@@ -59,29 +60,35 @@ std::string navpointCommandLine(const char* prefix, int index, const Navpoint& p
     return line;
 }
 
-bool NavpointTransfer::finish(bool failed, bool resetRate) {
+bool NavpointTransfer::finish(bool failed, Restore restore) {
     observer_.setStatus("Finishing...");
-    if (resetRate) link_.setInstrumentBaudRate(4800);
+    if (restore == Restore::Switch) {
+        link_.setInstrumentBaudRate(4800);
+    } else if (restore == Restore::Find) {
+        // The instrument was switched and then went wrong: look for it
+        // wherever it is, so that no later operation finds it off 4800.
+        link_.restoreBaudRate(4800);
+    }
     link_.close();
     observer_.setStatus(failed ? "Failure" : "Success");
     return !failed;
 }
 
-bool NavpointTransfer::fail(const char* text, bool resetRate) {
+bool NavpointTransfer::fail(const char* text, Restore restore) {
     prompts_.message(text, "Error", Buttons::Ok, Icon::None, owner_);
-    return finish(true, resetRate);
+    return finish(true, restore);
 }
 
 bool NavpointTransfer::download(const std::string& portName, NavpointTable& table) {
     WaitCursor wait(prompts_);
     observer_.setStatus("Getting Waypoints");
-    if (!link_.open(portName, 4800, 1000)) return fail("Can't open ComPort", false);
-    if (link_.detectBaudRate() < 0) return fail("Failed to connect.", false);
+    if (!link_.open(portName, 4800, 1000)) return fail("Can't open ComPort", Restore::None);
+    if (link_.detectBaudRate() < 0) return fail("Failed to connect.", Restore::None);
     link_.setInstrumentBaudRate(57600);
-    if (!link_.sync()) return fail("Failed to connect.", false);
+    if (!link_.sync()) return fail("Failed to connect.", Restore::Find);
     link_.setReadTimeout(1000);
-    if (!link_.sync()) return fail("Failed to connect.", true);
-    if (!link_.enterUploadMode(true)) return fail("Could not upload.", true);
+    if (!link_.sync()) return fail("Failed to connect.", Restore::Switch);
+    if (!link_.enterUploadMode(true)) return fail("Could not upload.", Restore::Switch);
 
     int count = -1;
     for (int attempt = 0; attempt < 3 && count < 0; ++attempt) {
@@ -90,27 +97,30 @@ bool NavpointTransfer::download(const std::string& portName, NavpointTable& tabl
         // Records of another size are not navpoints as this program knows them.
         if (recordSize != static_cast<int>(kNavpointRecordSize)) count = -1;
     }
-    if (count < 0) return fail("No points found.", true);
+    if (count < 0) return fail("No points found.", Restore::Switch);
     const int total = count;
     // The table takes no more than it holds, whatever the instrument announces.
     if (count > static_cast<int>(kNavpointTableSize)) count = static_cast<int>(kNavpointTableSize);
 
-    table.count = 0;
+    // The pilot's table is replaced only by a whole download; until then the
+    // navpoints arrive in a table of their own.
+    auto received = std::make_unique<NavpointTable>();
     std::array<std::uint8_t, kNavpointRecordSize> record{};
     for (int i = 0; i < count; ++i) {
-        bool received = false;
-        for (int attempt = 0; attempt < 3 && !received; ++attempt) {
-            received = link_.queryNavpoint(i, record);
+        bool arrived = false;
+        for (int attempt = 0; attempt < 3 && !arrived; ++attempt) {
+            arrived = link_.queryNavpoint(i, record);
         }
-        if (!received) return fail("Transfer Error.", false);
-        table.entries[static_cast<std::size_t>(i)] = decodeNavpointRecord(record);
+        if (!arrived) return fail("Transfer Error.", Restore::Find);
+        received->entries[static_cast<std::size_t>(i)] = decodeNavpointRecord(record);
         char status[64];
         std::snprintf(status, sizeof status, "%d of %d Received", i + 1, total);
         observer_.setStatus(status);
-        table.count = i + 1;
+        received->count = i + 1;
     }
+    table = *received;
     observer_.navpointsReceived();
-    return finish(false, true);
+    return finish(false, Restore::Switch);
 }
 
 bool NavpointTransfer::upload(const std::string& portName, const NavpointTable& table) {
@@ -120,27 +130,28 @@ bool NavpointTransfer::upload(const std::string& portName, const NavpointTable& 
         return false;
     }
     observer_.setStatus("Loading Waypoints");
-    if (link_.detectBaudRate() < 0) return fail("Failed to connect.", false);
+    if (link_.detectBaudRate() < 0) return fail("Failed to connect.", Restore::None);
     link_.setInstrumentBaudRate(19200);
-    if (!link_.sync()) return fail("Failed to connect..", false);
-    if (!link_.enterUploadMode(false)) return fail("Communication Failure.", false);
+    // From here on the instrument may be at 19200: every way out brings it back.
+    if (!link_.sync()) return fail("Failed to connect..", Restore::Find);
+    if (!link_.enterUploadMode(false)) return fail("Communication Failure.", Restore::Find);
 
     std::array<std::uint8_t, kIdentitySize> identity{};
     // Without the identity there is no version to judge.
-    if (!link_.queryIdentity(identity)) return fail("Communication Failure.", false);
+    if (!link_.queryIdentity(identity)) return fail("Communication Failure.", Restore::Find);
     const char major = static_cast<char>(identity[22]);
     const char minor = static_cast<char>(identity[23]);
     if (!(major > '2' || (major >= '2' && major <= '9' && minor >= '4'))) {
-        return fail("Vantor 2 Version too old!!!", false);
+        return fail("Vantor 2 Version too old!!!", Restore::Find);
     }
-    if (!link_.sync()) return fail("Failed to connect.", true);
+    if (!link_.sync()) return fail("Failed to connect.", Restore::Switch);
     link_.setReadTimeout(6000);
     std::array<std::uint8_t, 14> cleared{};
     std::size_t got = 0;
     static constexpr char kClear[] = "cle poi\r";
     link_.transact(reinterpret_cast<const std::uint8_t*>(kClear), 8, cleared.data(), cleared.size(),
                    got);
-    if (!link_.enterDownloadMode()) return fail("Failed to clear waypoints.", true);
+    if (!link_.enterDownloadMode()) return fail("Failed to clear waypoints.", Restore::Switch);
 
     link_.setReadTimeout(3000);
     for (int i = 0; i < table.count && i < kInstrumentNavpoints; ++i) {
@@ -153,7 +164,7 @@ bool NavpointTransfer::upload(const std::string& portName, const NavpointTable& 
         if (!sent) {
             prompts_.message(std::string(p.nameText()), "Waypoint Transfer Failure", Buttons::Ok,
                              Icon::None, owner_);
-            return finish(true, false);
+            return finish(true, Restore::Find);
         }
         char status[64];
         std::snprintf(status, sizeof status, "%d of %d Loaded...", i + 1, table.count);
@@ -161,7 +172,7 @@ bool NavpointTransfer::upload(const std::string& portName, const NavpointTable& 
     }
     std::string end = "c,-1";
     link_.sendRecord(end);
-    finish(false, true);
+    finish(false, Restore::Switch);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return true;
 }

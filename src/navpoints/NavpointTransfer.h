@@ -37,15 +37,18 @@ public:
                      const void* owner = nullptr)
         : link_(link), prompts_(prompts), observer_(observer), owner_(owner) {}
 
-    // Replaces the table with the instrument's navpoints. A failure part way
-    // leaves those received so far.
+    // Replaces the table with the instrument's navpoints. A failure leaves
+    // the table as it was.
     bool download(const std::string& portName, NavpointTable& table);
     // Clears the instrument's navpoints and sends the first 1500 of the table.
     bool upload(const std::string& portName, const NavpointTable& table);
 
 private:
-    bool finish(bool failed, bool resetRate);
-    bool fail(const char* text, bool resetRate);
+    // How a transfer leaves the instrument's rate: as it is (never switched),
+    // switched back to 4800, or looked for first and then switched back.
+    enum class Restore { None, Switch, Find };
+    bool finish(bool failed, Restore restore);
+    bool fail(const char* text, Restore restore);
 
     InstrumentLink& link_;
     Prompts& prompts_;

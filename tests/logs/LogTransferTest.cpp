@@ -122,9 +122,10 @@ struct FailureCase {
     const char* name;
     std::function<void(sim::Simulator&)> arrange;
     bool binary;
-    const char* first;  // the first message
-    int rateAfter;      // where the instrument is left
-    bool fileBefore;    // a file of that name was there already
+    const char* first;     // the first message
+    int rateAfter;         // where the instrument is left
+    bool fileBefore;       // a file of that name was there already
+    int startRate = 4800;  // where the instrument is found
 };
 
 void PrintTo(const FailureCase& c, std::ostream* os) {
@@ -138,6 +139,7 @@ TEST_P(TransferFailure, ShowsItsMessagesAndLosesNoFile) {
     const FailureCase& c = GetParam();
     const std::string before = c.fileBefore ? "an earlier download\n" : "";
     if (c.fileBefore) std::ofstream(dir / "57ETA1B1.IGC", std::ios::binary) << before;
+    sim->setRate(c.startRate);
     c.arrange(*sim);
     EXPECT_FALSE(transfer(0, c.binary));
     EXPECT_EQ(shown(), (std::vector<std::pair<std::string, std::string>>{
@@ -154,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
         // rate switch's own detection and its check at 57600.
         FailureCase{"NoAnswerAt57600",
                     [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 6); },
-                    false, "Failed to connect.", 57600, false},
+                    false, "Failed to connect.", 4800, false},
         FailureCase{"NoAnswerAfterTheTimeOutChange",
                     [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 7); },
                     false, "Failed to connect.", 4800, true},
@@ -172,10 +174,23 @@ INSTANTIATE_TEST_SUITE_P(
                         s.failReplies("b N", ReplyFault::Damaged, -1);
                         s.failReplies("b R", ReplyFault::Damaged, -1);
                     },
-                    false, "Transfer Error (0 6)", 57600, true},
+                    false, "Transfer Error (0 6)", 4800, true},
         FailureCase{"NoSecurityRecord",
                     [](sim::Simulator& s) { s.failReplies("b s", ReplyFault::Damaged, -1); }, false,
-                    "Transfer error.", 4800, true}),
+                    "Transfer error.", 4800, true},
+        // Found at 19200, the instrument goes back there whatever went wrong.
+        FailureCase{"NoAnswerAt57600From19200",
+                    [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 6); },
+                    false, "Failed to connect.", 19200, false, 19200},
+        FailureCase{"BlockNeverArrivesFrom19200",
+                    [](sim::Simulator& s) {
+                        s.failReplies("b N", ReplyFault::Damaged, -1);
+                        s.failReplies("b R", ReplyFault::Damaged, -1);
+                    },
+                    false, "Transfer Error (0 6)", 19200, true, 19200},
+        FailureCase{"UploadRefusedFrom19200",
+                    [](sim::Simulator& s) { s.failReplies("upl 0", ReplyFault::Silent, -1); },
+                    false, "Could not upload.", 19200, false, 19200}),
     [](const ::testing::TestParamInfo<FailureCase>& row) { return std::string(row.param.name); });
 
 TEST_F(LogTransferTest, PortThatCannotBeOpenedLeavesNoFile) {

@@ -167,7 +167,7 @@ TEST_F(NavpointTransferTest, UploadNeedsVersion24OrLater) {
         } else {
             EXPECT_EQ(shown(), (Shown{{"Vantor 2 Version too old!!!", "Error"}}));
             EXPECT_EQ(linesEqual("cle poi"), 0);
-            EXPECT_EQ(sim->rate(), 19200);  // no speed reset after this failure
+            EXPECT_EQ(sim->rate(), 4800);  // switched back all the same
         }
     }
 }
@@ -178,7 +178,7 @@ TEST_F(NavpointTransferTest, RecordNeverAcknowledgedNamesTheNavpoint) {
     EXPECT_FALSE(upload());
     EXPECT_EQ(shown(), (Shown{{"WP0         ", "Waypoint Transfer Failure"}}));
     EXPECT_EQ(statuses.seen.back(), "Failure");
-    EXPECT_EQ(sim->rate(), 19200);
+    EXPECT_EQ(sim->rate(), 4800);
     // Three sends of three tries each, then nothing more.
     EXPECT_EQ(linesEqual(withSum("c,0,4600.0000N,00700.0000W,0,1,64,WP0         ,NOTE 0")), 9);
     EXPECT_EQ(linesEqual(kEndLine), 0);
@@ -208,6 +208,7 @@ TEST_P(TransferFailure, ShowsItsMessageAndFinishes) {
     EXPECT_EQ(statuses.seen.end()[-2], "Finishing...");
     EXPECT_EQ(statuses.seen.back(), "Failure");
     EXPECT_EQ(statuses.received, 0);
+    EXPECT_EQ(table->count, 4);  // a failed download changes nothing
     EXPECT_EQ(sim->rate(), c.rateAfter);
     EXPECT_FALSE(link->isOpen());
 }
@@ -221,7 +222,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "Failed to connect.", 4800},
         FailureCase{"DownloadNoAnswerAt57600", true,
                     [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 6); },
-                    "Failed to connect.", 57600},
+                    "Failed to connect.", 4800},
         FailureCase{"DownloadNoAnswerAfterTheTimeOut", true,
                     [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 7); },
                     "Failed to connect.", 4800},
@@ -245,17 +246,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "No points found.", 4800},
         FailureCase{"DownloadRecordNeverArrives", true,
                     [](sim::Simulator& s) { s.failReplies("c 3", ReplyFault::Damaged, -1); },
-                    "Transfer Error.", 57600},
+                    "Transfer Error.", 4800},
         FailureCase{"UploadNoAnswerAt19200", false,
                     [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 6); },
-                    "Failed to connect..", 19200},
+                    "Failed to connect..", 4800},
         FailureCase{"UploadModeRefused", false,
                     [](sim::Simulator& s) { s.failReplies("upl 1", ReplyFault::Silent, -1); },
-                    "Communication Failure.", 19200},
+                    "Communication Failure.", 4800},
         // Without an identity there is no version to judge.
         FailureCase{"UploadNoIdentity", false,
                     [](sim::Simulator& s) { s.failReplies("w", ReplyFault::Damaged, -1); },
-                    "Communication Failure.", 19200},
+                    "Communication Failure.", 4800},
         FailureCase{"UploadNoAnswerAfterTheVersion", false,
                     [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 8); },
                     "Failed to connect.", 4800},
@@ -319,11 +320,15 @@ TEST_F(NavpointTransferTest, DownloadStopsWhenTheTableIsFull) {
     EXPECT_EQ(statuses.seen.end()[-3], "6000 of 6001 Received");
 }
 
-TEST_F(NavpointTransferTest, FailedDownloadKeepsWhatArrived) {
+// A download that fails part way leaves the pilot's table exactly as it was:
+// nothing partial can then be saved to a file or sent back.
+TEST_F(NavpointTransferTest, FailedDownloadKeepsThePilotsTable) {
+    fill(5);
     sim->failReplies("c 3", ReplyFault::Silent, -1);
     EXPECT_FALSE(download());
-    ASSERT_EQ(table->count, 3);
-    expectSame(table->entries[2], simNavpoint(2));
+    ASSERT_EQ(table->count, 5);
+    for (int i = 0; i < 5; ++i)
+        expectSame(table->entries[static_cast<std::size_t>(i)], makeNavpoint(i));
 }
 
 }  // namespace
