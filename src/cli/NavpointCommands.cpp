@@ -53,9 +53,13 @@ std::string_view trimmed(std::string_view name) {
 
 std::unique_ptr<NavpointTable> readFile(Context& ctx, const std::string& path) {
     auto table = std::make_unique<NavpointTable>();
-    if (!readNavpointFile(path, *table)) {
+    const NavpointFileRead read = readNavpointFile(path, *table);
+    if (!read) {
         ctx.prompts->message("Error retrieving file.", "", Buttons::Ok, Icon::None, nullptr);
         return nullptr;
+    }
+    if (read.skipped > 0) {
+        std::cerr << "vantorctl: " << path << ": " << skippedLinesText(read.skipped) << '\n';
     }
     return table;
 }
@@ -80,6 +84,13 @@ int put(Context& ctx, const NavpointOptions& o) {
     if (o.words.size() != 2 || o.output) return kBadArguments;
     const auto table = readFile(ctx, o.words[1]);
     if (!table) return kExitUsage;
+    // The upload clears the instrument first: a file of another kind, or an
+    // empty one, would leave the pilot with no navpoints at all.
+    if (table->count == 0) {
+        std::cerr << "vantorctl: no navpoints to send in " << o.words[1]
+                  << "; the instrument's navpoints were left as they are\n";
+        return kExitFailed;
+    }
     if (table->count > kInstrumentNavpoints) {
         ctx.prompts->setAssumeYes(o.yes);
         ctx.prompts->setInput(&std::cin);

@@ -13,8 +13,6 @@ namespace vantor {
 inline constexpr std::uint32_t kUnitsPerDegree = 600000;
 inline constexpr std::uint32_t kEquator = 90 * kUnitsPerDegree;         // 54,000,000
 inline constexpr std::uint32_t kPrimeMeridian = 180 * kUnitsPerDegree;  // 108,000,000
-// A coordinate whose hemisphere letter was not recognised.
-inline constexpr std::uint32_t kUnknownCoordinate = 0xFFFFFFFF;
 
 // Attribute bits and the letters that stand for them in navpoint files.
 inline constexpr std::uint16_t kAttributeW = 0x200;

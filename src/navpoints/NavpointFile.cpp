@@ -51,7 +51,8 @@ std::optional<std::uint32_t> parseCoordinate(std::string_view field, bool latitu
     const std::int64_t middle = latitude ? kEquator : kPrimeMeridian;
     if (hemisphere == (latitude ? 'N' : 'E')) return static_cast<std::uint32_t>(middle + v);
     if (hemisphere == (latitude ? 'S' : 'W')) return static_cast<std::uint32_t>(middle - v);
-    return kUnknownCoordinate;
+    // No hemisphere, no position: a guessed one would go to files and the instrument.
+    return std::nullopt;
 }
 
 std::int16_t parseAltitude(std::string_view field) {
@@ -87,9 +88,13 @@ std::uint16_t parseAttributes(std::string_view field) {
     return bits;
 }
 
+// Bytes above 127 are letters of the comment (Latin-1), not its end.
 bool endsComment(char c) {
-    const auto code = static_cast<unsigned char>(c);
-    return code <= 20 || code >= 128;
+    return static_cast<unsigned char>(c) <= 20;
+}
+
+bool isBlank(int c) {
+    return c == ' ' || c == '\t' || c == '\r';
 }
 
 }  // namespace
@@ -122,7 +127,7 @@ std::optional<Navpoint> parseNavpointLine(std::string_view line) {
 
     const std::string_view rest = line.substr(start);
     const auto first = rest.empty() ? 0u : static_cast<unsigned char>(rest[0]);
-    if (first < 20 || first >= 128) {
+    if (first < 20) {
         p.setComment(" ");
     } else {
         std::size_t n = 0;
@@ -147,33 +152,47 @@ std::string formatNavpointLine(const Navpoint& p) {
     return line;
 }
 
-bool readNavpointFile(const std::string& path, NavpointTable& table) {
-    table.count = 0;
+NavpointFileRead readNavpointFile(const std::string& path, NavpointTable& table) {
+    NavpointFileRead result;
     File in(std::fopen(path.c_str(), "rb"));
-    if (!in) return false;
+    if (!in) return result;
+    // Read aside: a file that fails part way must not cost the table it was
+    // to replace.
+    const auto read = std::make_unique<NavpointTable>();
     std::string line;
     bool more = true;
-    while (more && table.count < static_cast<int>(kNavpointTableSize)) {
+    while (more && read->count < static_cast<int>(kNavpointTableSize)) {
         line.clear();
         int c = 0;
         bool any = false;
+        bool blank = true;
         while ((c = std::fgetc(in.get())) != EOF && c != '\n') {
             any = true;
+            blank = blank && isBlank(c);
             if (line.size() < kMaxNavpointLine) line += static_cast<char>(c);
         }
         more = c != EOF;
         if (!any && !more) break;
         if (const auto p = parseNavpointLine(line)) {
-            table.entries[static_cast<std::size_t>(table.count++)] = *p;
+            read->entries[static_cast<std::size_t>(read->count++)] = *p;
+        } else if (!blank) {
+            ++result.skipped;
         }
     }
     // A file that opened but could not be read (a folder, a failing disk) is
     // not an empty navpoint file.
-    if (std::ferror(in.get())) {
-        table.count = 0;
-        return false;
+    if (std::ferror(in.get())) return NavpointFileRead{};
+    for (int i = 0; i < read->count; ++i) {
+        table.entries[static_cast<std::size_t>(i)] = read->entries[static_cast<std::size_t>(i)];
     }
-    return true;
+    table.count = read->count;
+    result.read = true;
+    return result;
+}
+
+std::string skippedLinesText(int skipped) {
+    return skipped == 1 ? std::string("1 line skipped: not a navpoint")
+                        : std::to_string(skipped) + " lines skipped: not navpoints";
 }
 
 bool writeNavpointFile(const std::string& path, const NavpointTable& table) {

@@ -19,15 +19,28 @@ inline constexpr std::size_t kMaxNavpointLine = 256;
 // A longer coordinate field is no coordinate: its line is rejected.
 inline constexpr std::size_t kMaxCoordinateField = 43;
 
-// A navpoint, or nothing when the line is not one.
+// A navpoint, or nothing when the line is not one. A coordinate must end in
+// its hemisphere letter (N or S, E or W); without it there is no position.
 std::optional<Navpoint> parseNavpointLine(std::string_view line);
 // The line of a navpoint with its "\r\n"; names are padded to 12 characters.
 std::string formatNavpointLine(const Navpoint& navpoint);
 
-// Empties the table and fills it from the file, at most 6000 navpoints; bad
-// lines are skipped. False, with the table empty, when the file cannot be
-// opened or read.
-bool readNavpointFile(const std::string& path, NavpointTable& table);
+// What reading a navpoint file came to.
+struct NavpointFileRead {
+    // False when the file could not be opened or read.
+    bool read = false;
+    // Lines that hold something but no navpoint. Lines of nothing but blanks,
+    // tabs and a carriage return are not counted.
+    int skipped = 0;
+    explicit operator bool() const { return read; }
+};
+
+// Replaces the table with the navpoints of the file, at most 6000; lines that
+// are not navpoints are skipped and counted. A file that cannot be opened or
+// read leaves the table as it was.
+NavpointFileRead readNavpointFile(const std::string& path, NavpointTable& table);
+// "2 lines skipped: not navpoints", for the count of a read.
+std::string skippedLinesText(int skipped);
 // Writes entries 0..count-1. False when the file cannot be created or written.
 bool writeNavpointFile(const std::string& path, const NavpointTable& table);
 

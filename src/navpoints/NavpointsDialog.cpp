@@ -106,16 +106,20 @@ void NavpointsDialog::readFile() {
     if (!path) return;
     fileFolder_ = *path;
     lastFile_ = *path;
-    bool opened = false;
+    NavpointFileRead read;
     {
         WaitCursor wait(prompts_);
-        opened = readNavpointFile(*path, table_);
+        read = readNavpointFile(*path, table_);
     }
-    // The table was emptied even when the file would not open: the list shows that.
-    fillNavpointList();
-    if (!opened) {
+    if (!read) {
+        // The table is as it was, and so is the list.
         prompts_.message("Error retrieving file.", "", Buttons::Ok, Icon::None, ownerOf(this));
+        return;
     }
+    fillNavpointList();
+    // Said for this file only; a good file clears what an earlier one left.
+    ui_->statusText->setText(
+        read.skipped > 0 ? QString::fromStdString(skippedLinesText(read.skipped)) : QString());
 }
 
 void NavpointsDialog::writeFile() {

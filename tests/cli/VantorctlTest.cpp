@@ -363,3 +363,40 @@ TEST(VantorctlRecords, GliderGoesThroughPolarFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(VantorctlNavpoints, PutOfAFileWithoutNavpointsLeavesTheInstrumentAlone) {
+    Scratch scratch;
+    const auto other = scratch.path / "other.cup";
+    const auto empty = scratch.path / "empty.dat";
+    std::ofstream(other, std::ios::binary) << "name,code,country,lat,lon\r\n"
+                                              "\"Hilltop\",HT,DE,4730.125N,00815.000E\r\n";
+    std::ofstream(empty, std::ios::binary) << "";
+    // Refused before the port is opened, so nothing can have been cleared.
+    const std::string port = "--port /nonexistent/tty ";
+    Result r = vantorctl(port + "navpoints put " + other.string(), true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "vantorctl: " + other.string() + ": 2 lines skipped: not navpoints\n" +
+                         "vantorctl: no navpoints to send in " + other.string() +
+                         "; the instrument's navpoints were left as they are\n");
+    r = vantorctl(port + "navpoints put " + empty.string(), true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "vantorctl: no navpoints to send in " + empty.string() +
+                         "; the instrument's navpoints were left as they are\n");
+
+    // A line without its hemisphere is skipped and said so; the rest goes up.
+    SimProcess sim("");
+    const auto mixed = scratch.path / "mixed.dat";
+    std::ofstream(mixed, std::ios::binary)
+        << "1,47:30.1250X,008:15.0000E,450M,,NOWHERE     ,            \r\n"
+        << "2,46:00.0000S,007:00.5000W,-20M,H,VALLEY      ,            \r\n";
+    r = vantorctl("--port " + sim.device() + " navpoints put " + mixed.string(), true);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(r.out.rfind("vantorctl: " + mixed.string() + ": 1 line skipped: not a navpoint\n", 0),
+              0u)
+        << r.out;
+    EXPECT_NE(r.out.find("1 of 1 Loaded..."), std::string::npos) << r.out;
+}
+
+}  // namespace

@@ -87,8 +87,14 @@ INSTANTIATE_TEST_SUITE_P(
                  kEquator, kPrimeMeridian, 0, 1, 0x003, "N", "C"},
         LineCase{"EveryLetter", "1,00:00.0000N,000:00.0000W,0,TAMLSFHEWR,N,C", true, kEquator,
                  kPrimeMeridian, 0, 1, 0x6FF, "N", "C"},
-        LineCase{"UnknownHemisphere", "1,47:30.5X,008:15.0000Q,0,,N,C", true, kUnknownCoordinate,
-                 kUnknownCoordinate, 0, 1, 0, "N", "C"},
+        // Without its hemisphere a coordinate is no position.
+        rejected("UnknownLatitudeHemisphere", "1,47:30.5X,008:15.0000E,0,,N,C"),
+        rejected("UnknownLongitudeHemisphere", "1,47:30.5N,008:15.0000Q,0,,N,C"),
+        rejected("LowerCaseHemisphere", "1,47:30.5n,008:15.0000E,0,,N,C"),
+        rejected("NoHemisphere", "1,47:30.5,008:15.0000E,0,,N,C"),
+        LineCase{"LatinOneNameAndComment",
+                 "1,00:00.0000S,000:00.0000E,0,,Caf\xE9,\xE9t\xE9 \xE0 m\xE9\xEFr", true, kEquator,
+                 kPrimeMeridian, 0, 1, 0, "Caf\xE9", "\xE9t\xE9 \xE0 m\xE9\xEFr"},
         LineCase{"NumberKeeps16Bits", "70000,00:00.0000S,000:00.0000E,0,,N,C", true, kEquator,
                  kPrimeMeridian, 0, 70000 - 65536, 0, "N", "C"},
         LineCase{"EmptyNameAndComment", "1,00:00.0000S,000:00.0000E,0,,,\r", true, kEquator,
@@ -223,13 +229,18 @@ TEST_F(NavpointFileTest, WrittenFileReadsBackPaddedWithoutWAndR) {
     EXPECT_EQ(back.entries[1].nameText(), "TWELVE CHARS");
 }
 
-TEST_F(NavpointFileTest, ReadsLinesOfEveryEndingAndSkipsBadOnes) {
+TEST_F(NavpointFileTest, ReadsLinesOfEveryEndingAndCountsTheBadOnes) {
     const std::string good = "1,00:00.0000S,000:00.0000E,0,,FIRST,C";
+    // Empty and blank lines are no navpoints but not worth a word either.
     const std::string path =
-        write("mixed.txt", good + "\r\n" + "\n" + "bad line\n" + "2," + std::string(150, 'x') +
-                               ",,,,,C" + "\n" + "3,00:00.0000S,000:00.0000E,0,,LAST,C");
+        write("mixed.txt", good + "\r\n" + "\n" + "\r\n" + " \t \r\n" + "bad line\n" + "2," +
+                               std::string(150, 'x') + ",,,,,C" + "\n" +
+                               "4,47:30.5X,008:15.0000E,0,,NOWHERE,C\n" + std::string(300, ' ') +
+                               "x\n" + "3,00:00.0000S,000:00.0000E,0,,LAST,C");
     table->count = 7;
-    ASSERT_TRUE(readNavpointFile(path, *table));
+    const NavpointFileRead read = readNavpointFile(path, *table);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read.skipped, 4);
     ASSERT_EQ(table->count, 2);
     EXPECT_EQ(table->entries[0].nameText(), "FIRST");
     EXPECT_EQ(table->entries[0].commentText(), "C");  // the carriage return ends it
@@ -256,13 +267,21 @@ TEST_F(NavpointFileTest, TakesTheFirst6000Lines) {
     EXPECT_EQ(table->entries[5999].nameText(), "P6000");
 }
 
-TEST_F(NavpointFileTest, FailuresEmptyTheTableOrReportTheWrite) {
-    table->count = 5;
-    EXPECT_FALSE(readNavpointFile((dir / "missing.dat").string(), *table));
+TEST_F(NavpointFileTest, FailuresLeaveTheTableOrReportTheWrite) {
+    table->entries[0].setName("KEPT");
+    table->count = 1;
+    // The folder opens, but reads nothing.
+    for (const fs::path& unreadable : {dir / "missing.dat", dir}) {
+        EXPECT_FALSE(readNavpointFile(unreadable.string(), *table)) << unreadable;
+        ASSERT_EQ(table->count, 1);
+        EXPECT_EQ(table->entries[0].nameText(), "KEPT");
+    }
+    // A file without a single navpoint is read: the table is replaced, empty.
+    const NavpointFileRead read = readNavpointFile(write("other.cup", "name,code\nx,y\n"), *table);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read.skipped, 2);
     EXPECT_EQ(table->count, 0);
-    table->count = 5;
-    EXPECT_FALSE(readNavpointFile(dir.string(), *table));  // opens, but reads nothing
-    EXPECT_EQ(table->count, 0);
+
     EXPECT_FALSE(writeNavpointFile((dir / "no-folder" / "out.dat").string(), *table));
     // Created, but the disk is full: no success to report.
     table->count = 1;

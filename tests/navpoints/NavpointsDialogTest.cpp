@@ -44,6 +44,12 @@ const std::string kFile =
     "7,47:30.1250N,008:15.0000E,450M,TA,B           ,GRASS       \r\n"
     "8,46:00.0000S,007:00.5000W,-20M,H,A           ,            \r\n";
 
+// Latin-1 letters in name and comment, as the program writes them; the list
+// shows them as these characters.
+const std::string kLatinOneLine =
+    "5,47:30.1250N,008:15.0000E,450M,T,Caf\xE9        ,Pr\xE9 sal\xE9    \r\n";
+const char* const kLatinOneName = "Caf\xC3\xA9        ";
+
 class NavpointsDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -136,14 +142,17 @@ TEST_F(NavpointsDialogTest, FileIsReadListedSortedAndWrittenBack) {
 TEST_F(NavpointsDialogTest, FileFailures) {
     dialog->show();
     loadFile();
-    // Chosen, but it cannot be read: the table is empty, and so is the list.
-    prompts.fileAnswers.push_back(dir.string());
-    ui().fromFileButton->click();
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(lastMessage().text, "Error retrieving file.");
-    EXPECT_EQ(lastMessage().caption, "");  // the application's name
-    EXPECT_EQ(table->count, 0);
-    EXPECT_EQ(ui().navpointList->count(), 0);
+    // Chosen, but it cannot be opened or read: the pilot's navpoints stay.
+    for (const fs::path& unreadable : {dir / "gone.dat", dir}) {
+        prompts.fileAnswers.push_back(unreadable.string());
+        ui().fromFileButton->click();
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        EXPECT_EQ(lastMessage().text, "Error retrieving file.");
+        EXPECT_EQ(lastMessage().caption, "");  // the application's name
+        EXPECT_EQ(table->count, 2);
+        EXPECT_EQ(items(ui().navpointList), (QStringList{"A           ", "B           "}));
+        prompts.messages.clear();
+    }
 
     prompts.fileAnswers.push_back((dir / "no-folder" / "x.dat").string());
     ui().toFileButton->click();
@@ -151,7 +160,28 @@ TEST_F(NavpointsDialogTest, FileFailures) {
     EXPECT_EQ(lastMessage().caption, "Error");
 }
 
+TEST_F(NavpointsDialogTest, LinesThatAreNoNavpointsAreCountedInTheStatus) {
+    dialog->show();
+    const struct {
+        std::string text;
+        const char* status;
+    } cases[] = {
+        {"Number,Latitude,Longitude\r\n" + kFile + "\r\n9,47:30.1250X,008:15.0000E,0M,,BAD,\r\n",
+         "2 lines skipped: not navpoints"},
+        {kFile + "not a navpoint\n", "1 line skipped: not a navpoint"},
+        {kFile + "\r\n  \r\n", ""},  // blank lines are not worth a word
+    };
+    for (const auto& c : cases) {
+        std::ofstream(file, std::ios::binary) << c.text;
+        loadFile();
+        EXPECT_EQ(ui().statusText->text(), c.status);
+        EXPECT_EQ(items(ui().navpointList), (QStringList{"A           ", "B           "}));
+    }
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
 TEST_F(NavpointsDialogTest, FileGoesToTheInstrumentAndComesBackUnchanged) {
+    std::ofstream(file, std::ios::binary) << kFile + kLatinOneLine;
     dialog->show();
     loadFile();
     ui().toVantorButton->click();
@@ -161,18 +191,23 @@ TEST_F(NavpointsDialogTest, FileGoesToTheInstrumentAndComesBackUnchanged) {
     EXPECT_TRUE(dialog->isEnabled());
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(ui().statusText->text(), "Success");
-    EXPECT_EQ(instrument->state().navpoints.size(), 2u);
+    const auto sent = instrument->state().navpoints;
+    ASSERT_EQ(sent.size(), 3u);
+    // Name and comment went as the file's bytes.
+    EXPECT_EQ(std::string(sent[2].begin() + 14, sent[2].end()),
+              "Caf\xE9        Pr\xE9 sal\xE9    ");
 
     table->count = 0;
     dialog->fillNavpointList();
     ui().fromVantorButton->click();
     dialog->task().waitUntilDone();
     EXPECT_EQ(ui().statusText->text(), "Success");
-    EXPECT_EQ(items(ui().navpointList), (QStringList{"A           ", "B           "}));
+    EXPECT_EQ(items(ui().navpointList),
+              (QStringList{"A           ", "B           ", QString::fromUtf8(kLatinOneName)}));
     const std::string out = (dir / "back.dat").string();
     prompts.fileAnswers.push_back(out);
     ui().toFileButton->click();
-    EXPECT_EQ(readFile(out), kFile);
+    EXPECT_EQ(readFile(out), kFile + kLatinOneLine);
     EXPECT_TRUE(prompts.messages.empty());
 }
 
