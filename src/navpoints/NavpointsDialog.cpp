@@ -19,6 +19,11 @@ QString listText(std::string_view name) {
     return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 
+// Message boxes read their text as UTF-8; the navpoint texts in it are Latin-1.
+std::string utf8FromLatin1(std::string_view latin1) {
+    return listText(latin1).toUtf8().toStdString();
+}
+
 }  // namespace
 
 // What the worker shows, carried out on the user-interface thread.
@@ -193,7 +198,7 @@ void NavpointsDialog::showNavpoint() {
                              formatCoordinate(p.latitude, true, CoordinateForm::File) + "\n" +
                              formatCoordinate(p.longitude, false, CoordinateForm::File) + "\n" +
                              std::to_string(p.altitude) + "\n" + std::string(p.commentText());
-    prompts_.message(text, "Waypoint", Buttons::Ok, Icon::None, ownerOf(this));
+    prompts_.message(utf8FromLatin1(text), "Waypoint", Buttons::Ok, Icon::None, ownerOf(this));
 }
 
 void NavpointsDialog::showTaskPoint() {
@@ -203,7 +208,7 @@ void NavpointsDialog::showTaskPoint() {
     const std::string text = std::string(p.nameText()) + "\n" +
                              formatCoordinate(p.latitude, true, CoordinateForm::File) + "\n" +
                              formatCoordinate(p.longitude, false, CoordinateForm::File);
-    prompts_.message(text, "Declaration", Buttons::Ok, Icon::None, ownerOf(this));
+    prompts_.message(utf8FromLatin1(text), "Declaration", Buttons::Ok, Icon::None, ownerOf(this));
 }
 
 void NavpointsDialog::sendSelected() {

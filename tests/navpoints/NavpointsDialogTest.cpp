@@ -45,10 +45,12 @@ const std::string kFile =
     "8,46:00.0000S,007:00.5000W,-20M,H,A           ,            \r\n";
 
 // Latin-1 letters in name and comment, as the program writes them; the list
-// shows them as these characters.
+// and the message boxes show them as these characters.
 const std::string kLatinOneLine =
     "5,47:30.1250N,008:15.0000E,450M,T,Caf\xE9        ,Pr\xE9 sal\xE9    \r\n";
 const char* const kLatinOneName = "Caf\xC3\xA9        ";
+const char* const kLatinOneDetails =
+    "5 Caf\xC3\xA9        \n47:30.1250N\n008:15.0000E\n450\nPr\xC3\xA9 sal\xC3\xA9    ";
 
 class NavpointsDialogTest : public ::testing::Test {
 protected:
@@ -180,6 +182,20 @@ TEST_F(NavpointsDialogTest, LinesThatAreNoNavpointsAreCountedInTheStatus) {
     EXPECT_TRUE(prompts.messages.empty());
 }
 
+TEST_F(NavpointsDialogTest, LatinOneTextsShowAsTheirLettersAndAreWrittenAsTheirBytes) {
+    std::ofstream(file, std::ios::binary) << kLatinOneLine;
+    dialog->show();
+    loadFile();
+    EXPECT_EQ(items(ui().navpointList), QStringList{QString::fromUtf8(kLatinOneName)});
+    doubleClick(ui().navpointList, 0);  // found again by its name
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(lastMessage().text, kLatinOneDetails);
+    const std::string out = (dir / "out.dat").string();
+    prompts.fileAnswers.push_back(out);
+    ui().toFileButton->click();
+    EXPECT_EQ(readFile(out), kLatinOneLine);
+}
+
 TEST_F(NavpointsDialogTest, FileGoesToTheInstrumentAndComesBackUnchanged) {
     std::ofstream(file, std::ios::binary) << kFile + kLatinOneLine;
     dialog->show();
@@ -209,6 +225,9 @@ TEST_F(NavpointsDialogTest, FileGoesToTheInstrumentAndComesBackUnchanged) {
     ui().toFileButton->click();
     EXPECT_EQ(readFile(out), kFile + kLatinOneLine);
     EXPECT_TRUE(prompts.messages.empty());
+    doubleClick(ui().navpointList, 2);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(lastMessage().text, kLatinOneDetails);
 }
 
 TEST_F(NavpointsDialogTest, UploadOfMoreThan1500AsksFirst) {
