@@ -95,6 +95,7 @@ void GliderDialog::initialise() {
 }
 
 void GliderDialog::showFields() {
+    wingAreaUnread_ = false;  // the box shows the wing area text now
     showing_ = true;
     showText(ui_->typeEdit, fromLatin1(polar_.gliderType));
     showText(ui_->idEdit, fromLatin1(polar_.gliderId));
@@ -108,27 +109,61 @@ void GliderDialog::showFields() {
 }
 
 bool GliderDialog::readControls() {
-    // In the order of the exchange; a box that holds no integer stops it there.
-    const std::pair<QLineEdit*, std::int32_t*> numbers[] = {
-        {ui_->v2SpeedEdit, &polar_.v2Speed},
-        {ui_->bestGlideEdit, &polar_.bestGlide},
-        {ui_->bestGlideSpeedEdit, &polar_.bestGlideSpeed},
-        {ui_->dryWeightEdit, &polar_.dryWeight},
-        {ui_->waterEdit, &polar_.waterLitres},
+    // In the order of the exchange; a box that holds no integer, or one that
+    // the instrument's field cannot hold, stops it there.
+    struct Number {
+        QLineEdit* edit;
+        std::int32_t* field;
+        std::int32_t upper;
     };
-    for (const auto& [edit, field] : numbers) {
-        if (!parseInteger(edit->text(), *field)) {
-            prompts_.message("Please enter an integer.", "", Buttons::Ok, Icon::Warning,
-                             ownerOf(this));
-            edit->setFocus();
-            edit->selectAll();
+    const Number numbers[] = {
+        {ui_->v2SpeedEdit, &polar_.v2Speed, GliderPolar::kMaxByteField},
+        {ui_->bestGlideEdit, &polar_.bestGlide, GliderPolar::kMaxByteField},
+        {ui_->bestGlideSpeedEdit, &polar_.bestGlideSpeed, GliderPolar::kMaxByteField},
+        {ui_->dryWeightEdit, &polar_.dryWeight, GliderPolar::kMaxWordField},
+        {ui_->waterEdit, &polar_.waterLitres, GliderPolar::kMaxWordField},
+    };
+    for (const Number& n : numbers) {
+        std::int32_t value = 0;
+        if (!parseInteger(n.edit->text(), value)) {
+            refuse(n.edit, "Please enter an integer.");
             return false;
         }
+        if (value < 0 || value > n.upper) {
+            refuse(n.edit, QStringLiteral("Please enter an integer between %1 and %2.")
+                               .arg(0)
+                               .arg(n.upper)
+                               .toStdString());
+            return false;
+        }
+        *n.field = value;
     }
     polar_.gliderId = latin1(ui_->idEdit);
     polar_.gliderType = latin1(ui_->typeEdit);
     polar_.wingAreaText = latin1(ui_->wingAreaEdit);
     return true;
+}
+
+bool GliderDialog::readForTransfer() {
+    if (!readControls()) return false;
+    // A refused box kept the change handler from taking the wing area; what
+    // goes out is what the box shows.
+    if (wingAreaUnread_) {
+        takeWingAreaText(polar_);
+        showFields();
+    }
+    if (polar_.wingArea < 0 || polar_.wingArea > GliderPolar::kMaxWordField) {
+        refuse(ui_->wingAreaEdit, "Please enter a number between 0 and " +
+                                      formatWingAreaText(GliderPolar::kMaxWordField) + ".");
+        return false;
+    }
+    return true;
+}
+
+void GliderDialog::refuse(QLineEdit* edit, const std::string& text) {
+    prompts_.message(text, "", Buttons::Ok, Icon::Warning, ownerOf(this));
+    edit->setFocus();
+    edit->selectAll();
 }
 
 void GliderDialog::showLock() {
@@ -153,7 +188,7 @@ void GliderDialog::send() {
         polar_.setLocked(false);
     }
     WaitCursor wait(prompts_);
-    if (!readControls()) return;
+    if (!readForTransfer()) return;
     sendGlider(link_, prompts_, portName_, polar_, ownerOf(this));
 }
 
@@ -173,7 +208,10 @@ void GliderDialog::onWingAreaChanged() {
     QLineEdit* edit = ui_->wingAreaEdit;
     const int start = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
     const int end = edit->hasSelectedText() ? edit->selectionEnd() : edit->cursorPosition();
-    if (!readControls()) return;
+    if (!readControls()) {
+        wingAreaUnread_ = true;
+        return;
+    }
     const std::int32_t before = polar_.wingArea;
     if (!takeWingAreaText(polar_)) {
         polar_.wingArea = before;
@@ -204,14 +242,18 @@ void GliderDialog::loadPolarFile() {
     if (!path) return;
     const auto text = readRecordFile(*path);
     if (!text) return;  // unreadable files are passed over in silence
-    parsePolarText(polar_, *text);
+    FieldOutOfRange refused;
+    if (!parsePolarText(polar_, *text, &refused)) {
+        prompts_.message(outOfRangeText(refused), "Error", Buttons::Ok, Icon::None, ownerOf(this));
+        return;
+    }
     polar_.wingAreaText = formatWingAreaText(polar_.wingArea);
     showLock();
     showFields();
 }
 
 void GliderDialog::savePolarFile() {
-    if (!readControls()) return;
+    if (!readForTransfer()) return;
     FileChoice choice;
     choice.filter = kFilter;
     choice.defaultExtension = "plr";

@@ -46,6 +46,11 @@ private:
     // validation message).
     void showFields();
     bool readControls();
+    // Before a send or a save: the controls, and the wing area as the box
+    // shows it, within what the instrument keeps.
+    bool readForTransfer();
+    // The validation message, and the box to mend.
+    void refuse(QLineEdit* edit, const std::string& text);
     void showLock();
     bool askLock();
     void fetch();
@@ -61,6 +66,7 @@ private:
     std::string portName_;
     InstrumentLink link_;
     bool showing_ = false;
+    bool wingAreaUnread_ = false;  // the last wing area edit was not taken
 };
 
 }  // namespace vantor

@@ -20,7 +20,8 @@ class Prompts;
 class PilotNameDialog : public QDialog, public SettingsReceiver {
     Q_OBJECT
 public:
-    static constexpr int kNameTextLength = 25;
+    // The box takes no more than the record keeps.
+    static constexpr int kNameTextLength = static_cast<int>(PilotPreferences::kNameLength);
 
     explicit PilotNameDialog(Prompts& prompts, QWidget* parent = nullptr);
     ~PilotNameDialog() override;
@@ -38,7 +39,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // The record's name, blank-padded to the 25 characters of the edit box.
+    // The record's name, blank-padded to the 24 characters of the edit box.
     void showName();
     void onNameChanged();
     void sendToVantor();
