@@ -39,6 +39,8 @@ ConfigureInstrumentDialog::ConfigureInstrumentDialog(Prompts& prompts, QWidget* 
     ui_->setupUi(this);
     applyDialogUnits(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    templateLabels_ = {ui_->deadbandLabel->text(), ui_->arrivalLabel->text(),
+                       ui_->approachLabel->text()};
 
     // The program checks and clears every radio button itself.
     for (QRadioButton* r : {ui_->halfRadio, ui_->oneRadio, ui_->twoRadio, ui_->totalEnergyRadio,
@@ -96,16 +98,12 @@ void ConfigureInstrumentDialog::refreshFromRecord() {
     sinkToneShown_ = preferences_.sinkTone;
     showValues();
 
-    const std::uint8_t choice = preferences_.varioOptions & kChoiceMask;
-    if (choice != 0) {
-        choiceCode_ = choice;
-        showChoice();
-    }
-    const std::uint8_t mode = (preferences_.varioOptions & kModeMask) >> 2;
-    if (mode != 0) {
-        modeCode_ = mode;
-        showMode();
-    }
+    // A code of 0 names no button: none is checked, whatever an earlier
+    // record showed.
+    choiceCode_ = preferences_.varioOptions & kChoiceMask;
+    showChoice();
+    modeCode_ = static_cast<std::uint8_t>((preferences_.varioOptions & kModeMask) >> 2);
+    showMode();
     overshoot_ = (preferences_.varioOptions & kOvershootBit) ? 1 : 0;
     ui_->overshootCheck->setChecked(overshoot_ == 1);
 
@@ -124,7 +122,8 @@ void ConfigureInstrumentDialog::writeTexts() {
 }
 
 void ConfigureInstrumentDialog::setUnitLabelsAndBounds() {
-    // A code that names no unit leaves its labels and bounds as they were.
+    // A code that names no unit shows the template's labels, not those of an
+    // earlier record, and keeps to the km/h and kilometre bounds.
     switch (speedCode(preferences_.unitFlags)) {
         case 0:
             ui_->deadbandLabel->setText(QStringLiteral("STF Deadband (KPH)"));
@@ -139,6 +138,8 @@ void ConfigureInstrumentDialog::setUnitLabelsAndBounds() {
             deadbandBounds_ = {0, 30};
             break;
         default:
+            ui_->deadbandLabel->setText(templateLabels_.deadband);
+            deadbandBounds_ = {0, 50};
             break;
     }
     static const char* const kDistanceUnits[] = {"KM", "NMI", "SMI"};
@@ -147,8 +148,11 @@ void ConfigureInstrumentDialog::setUnitLabelsAndBounds() {
         const QString unit = QString::fromLatin1(kDistanceUnits[distance]);
         ui_->arrivalLabel->setText(QStringLiteral("Arrival Radius (%1)").arg(unit));
         ui_->approachLabel->setText(QStringLiteral("Approach Radius (%1)").arg(unit));
-        radiusBounds_ = {0, 999};
+    } else {
+        ui_->arrivalLabel->setText(templateLabels_.arrival);
+        ui_->approachLabel->setText(templateLabels_.approach);
     }
+    radiusBounds_ = {0, 999};
     if (altitudeInFeet(preferences_.unitFlags)) {
         ui_->goalLabel->setText(QStringLiteral("Goal Height (Feet)"));
         goalBounds_ = {0, 1000};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -84,10 +85,16 @@ private:
     std::int32_t loggingIntervalShown_ = 4;
     ShownValues shown_;  // all 0 until the first refresh
     // The bounds of km/h, kilometres and metres until the units set them; a
-    // code that names no unit keeps the last ones.
+    // code that names no unit takes those of km/h and kilometres.
     Bounds deadbandBounds_{0, 50};
     Bounds radiusBounds_{0, 999};
     Bounds goalBounds_{0, 350};
+    // The labels as the template has them, for a code that names no unit.
+    struct TemplateLabels {
+        QString deadband;
+        QString arrival;
+        QString approach;
+    } templateLabels_;
     std::uint8_t choiceCode_ = 0;
     std::uint8_t modeCode_ = 0;
     std::uint8_t overshoot_ = 0;

@@ -20,6 +20,7 @@
 #include "config/ConfigureInstrumentDialog.h"
 #include "config/UnitsDialog.h"
 #include "link/PortName.h"
+#include "records/PilotPreferences.h"
 #include "ui_ConfigureInstrumentDialog.h"
 #include "ui_MainDialog.h"
 #include "ui_UnitsDialog.h"
@@ -311,7 +312,7 @@ TEST_F(ConfigureDialogTest, ValuesBeyondTheBoundsAreShownUntilTheFirstSpin) {
     EXPECT_EQ(record().stfDeadband, 154);
 }
 
-TEST_F(ConfigureDialogTest, ACodeOfThreeKeepsLabelShownValueAndField) {
+TEST_F(ConfigureDialogTest, ACodeOfThreeShowsTheTemplateLabelsAndKeepsShownValueAndField) {
     record().unitFlags = 0xFFFF;  // no speed and no distance unit
     record().stfDeadband = 77;
     dialog->show();
@@ -327,12 +328,24 @@ TEST_F(ConfigureDialogTest, ACodeOfThreeKeepsLabelShownValueAndField) {
     record().unitFlags = 0xFF5F;
     dialog->show();
     EXPECT_EQ(text(ui().deadbandLabel), "STF Deadband (Knots)");
+    EXPECT_EQ(text(ui().approachLabel), "Approach Radius (NMI)");
     EXPECT_EQ(text(ui().deadbandEdit), "15");
     dialog->hide();
-    record().unitFlags = 0xFFDF;  // speed code 3 again: label and value stay
+
+    // Codes of 3 again: the template's labels, not those of the last opening,
+    // and the km/h and kilometre bounds, not the knots' 30.
+    record().unitFlags = 0xFFFF;
     dialog->show();
-    EXPECT_EQ(text(ui().deadbandLabel), "STF Deadband (Knots)");
-    EXPECT_EQ(text(ui().deadbandEdit), "15");
+    EXPECT_EQ(text(ui().deadbandLabel), "STF Deadband (XXXX)");
+    EXPECT_EQ(text(ui().arrivalLabel), "Arrival Radius (XXXX)");
+    EXPECT_EQ(text(ui().approachLabel), "Approach Radius (XXXX)");
+    EXPECT_EQ(text(ui().deadbandEdit), "15");  // the value shown before stays
+    up(ui().deadbandUpDown, 60);
+    EXPECT_EQ(text(ui().deadbandEdit), "50");
+    up(ui().arrivalUpDown, 1000);
+    EXPECT_EQ(text(ui().arrivalEdit), "9.99");
+    EXPECT_EQ(record().stfDeadband, 77);
+    EXPECT_EQ(record().arrivalRadius, 400);
 }
 
 TEST_F(ConfigureDialogTest, VarioButtonsAndSinkToneEditTheirBits) {
@@ -365,6 +378,17 @@ TEST_F(ConfigureDialogTest, VarioButtonsAndSinkToneEditTheirBits) {
     EXPECT_EQ(record().sinkTone, 0);
     ui().sinkToneCheck->click();
     EXPECT_EQ(record().sinkTone, 1);
+    dialog->hide();
+
+    // A code of 0 shows no button checked, whatever the last opening showed.
+    record().varioOptions = 0xE0;
+    dialog->show();
+    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
+             ui().nettoRadio, ui().superNettoRadio, ui().totalEnergyRadio, ui().halfRadio,
+             ui().oneRadio, ui().twoRadio}) {
+        EXPECT_FALSE(b->isChecked()) << b->text().toStdString();
+    }
+    EXPECT_EQ(record().varioOptions, 0xE0);
 }
 
 TEST_F(ConfigureDialogTest, WithoutAVariometerTheRadiiAndIntervalStayUsable) {
@@ -436,6 +460,19 @@ TEST_F(ConfigureDialogTest, PreferencesFilesKeepUnitsAndGoalHeight) {
     EXPECT_TRUE(ui().nettoRadio->isChecked());
     EXPECT_EQ(text(ui().goalEdit), "100");
     EXPECT_TRUE(prompts.messages.empty());
+
+    // A number the record cannot hold refuses the file; the record stays whole.
+    ASSERT_TRUE(writeRecordFile(path, "o,Eve,1,1,1,0,0,100,1000,400,20,1,5,100,300,255,0,0"));
+    const PilotPreferences before = record();
+    prompts.fileAnswers = {path};
+    dialog->loadPreferencesFile();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text,
+              "The file was not loaded: it holds 300 where the instrument keeps only 0 to 255.");
+    EXPECT_EQ(prompts.messages[0].caption, "Error");
+    EXPECT_EQ(prompts.messages[0].owner, dialog.get());
+    EXPECT_EQ(record(), before);
+    EXPECT_EQ(text(ui().loggingIntervalEdit), "7");
     fs::remove_all(dir);
 }
 
