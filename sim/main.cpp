@@ -11,6 +11,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Simulator.h"
 
@@ -18,7 +19,7 @@ namespace {
 
 const char* kUsage =
     "usage: vantor-sim [--baud RATE] [--logs N] [--navpoints N] [--type T] [--seed S]\n"
-    "                  [--version V.v] [--pace]\n"
+    "                  [--version V.v] [--pace] [--ignore COMMAND]...\n"
     "  --baud RATE     rate the instrument listens at first (default 4800)\n"
     "  --logs N        flight logs held, 0..128 (default 3)\n"
     "  --navpoints N   navpoints held, 0..1500 (default 0)\n"
@@ -26,6 +27,8 @@ const char* kUsage =
     "  --seed S        seed for the generated logs and navpoints (default 1)\n"
     "  --version V.v   firmware version it reports, two digits (default 2.4)\n"
     "  --pace          send at the line rate, 10 bits a byte\n"
+    "  --ignore CMD    never answer the command line CMD (\"w\", \"cle log\"...), to try\n"
+    "                  how the program copes\n"
     "Prints the device to open, then serves until interrupted.\n";
 
 std::optional<long long> integer(const char* text, long long low, long long high) {
@@ -49,6 +52,7 @@ bool isRate(long long baud) {
 
 int main(int argc, char** argv) {
     vantor::sim::SimulatorOptions options;
+    std::vector<std::string> ignored;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -83,6 +87,9 @@ int main(int argc, char** argv) {
                 options.version = {v[0], v[2]};
                 value = 0;
             }
+        } else if (arg == "--ignore" && hasValue) {
+            ignored.emplace_back(argv[++i]);
+            value = 0;
         } else if (arg == "--seed" && hasValue) {
             value = integer(argv[++i], 0, 0xFFFFFFFFLL);
             if (value) options.seed = static_cast<std::uint32_t>(*value);
@@ -105,6 +112,9 @@ int main(int argc, char** argv) {
     if (!simulator.start()) {
         std::cerr << "vantor-sim: cannot open a pseudo-terminal: " << std::strerror(errno) << "\n";
         return 1;
+    }
+    for (const auto& command : ignored) {
+        simulator.failReplies(command, vantor::sim::ReplyFault::Silent, -1);
     }
     std::cout << simulator.devicePath() << std::endl;
 

@@ -15,7 +15,6 @@
 #include "app/MainDialog.h"
 #include "app/Prompts.h"
 #include "navpoints/NavpointTransfer.h"
-#include "Simulator.h"
 
 namespace {
 
@@ -32,8 +31,17 @@ bool save(QWidget& dialog, const QDir& dir, const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: vantor-render OUTPUT_DIR\n");
+    static const char* const kUsage =
+        "usage: vantor-render OUTPUT_DIR\n"
+        "Draws every dialog, offscreen, against a simulated instrument into PNG files.\n";
+    const std::string arg = argc == 2 ? argv[1] : "";
+    if (arg == "--help" || arg == "-h") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    // Anything else that looks like an option is a mistake, not a folder name.
+    if (argc != 2 || arg.empty() || arg[0] == '-') {
+        std::fputs(kUsage, stderr);
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -72,7 +72,15 @@ struct Instrument {
 };
 
 bool readDirectory(Context& ctx, InstrumentLink& link, Instrument& instrument) {
-    return readLogDirectory(link, *ctx.prompts, ctx.port, instrument.directory, instrument.serial);
+    const int said = ctx.prompts->messageCount();
+    if (readLogDirectory(link, *ctx.prompts, ctx.port, instrument.directory, instrument.serial)) {
+        return true;
+    }
+    // The one failure the sequence passes over in silence.
+    if (ctx.prompts->messageCount() == said) {
+        std::cerr << "vantorctl: the instrument did not answer the identity query\n";
+    }
+    return false;
 }
 
 // One download as the dialog does it; the check's text goes to standard output.
@@ -149,9 +157,17 @@ int clear(Context& ctx, const LogsOptions& o) {
     ctx.prompts->setAssumeYes(o.yes);
     ctx.prompts->setInput(&std::cin);
     InstrumentLink link(*ctx.prompts);
-    if (!clearAllLogs(link, *ctx.prompts, ctx.port)) return kExitFailed;
-    link.close();
-    return kExitOk;
+    switch (clearAllLogs(link, *ctx.prompts, ctx.port)) {
+        case ClearResult::Sent:
+            return kExitOk;
+        case ClearResult::Declined:
+            std::cerr << "vantorctl: nothing was erased\n";
+            return kExitFailed;
+        case ClearResult::NotConnected:
+        case ClearResult::NotAnswered:
+            break;
+    }
+    return kExitFailed;
 }
 
 }  // namespace

@@ -73,14 +73,21 @@ void FlightLogsDialog::refreshLogList() {
         // Nothing was listed, so nothing stands for a log.
         directory_.count = 0;
     }
-    for (const auto& line : listing.lines) ui_->logList->addItem(QString::fromStdString(line));
+    // Labels are the instrument's single-byte text.
+    for (const auto& line : listing.lines) {
+        ui_->logList->addItem(
+            QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+    }
     listMap_ = listing.listMap;
 }
 
 void FlightLogsDialog::saveSelected() {
     if (listMap_.empty() || task_.running()) return;
-    const int row = ui_->logList->currentRow();
-    // No line chosen yet: nothing to transfer.
+    // Only a line the pilot can see selected is transferred: the list keeps a
+    // current row once it has had the focus, with nothing selected.
+    const auto selected = ui_->logList->selectedItems();
+    if (selected.size() != 1) return;
+    const int row = ui_->logList->row(selected.front());
     if (row < 0 || row >= listedCount()) return;
     const int index = listMap_[static_cast<std::size_t>(row)];
     const bool binary = ui_->binaryCheck->isChecked();
@@ -138,10 +145,10 @@ void FlightLogsDialog::verifyFiles() {
 }
 
 void FlightLogsDialog::command(int id) {
-    if (id == kClearLogsCommand && !task_.running() &&
-        clearAllLogs(link_, prompts_, portName_, ownerOf(this))) {
-        refreshLogList();
-    }
+    if (id != kClearLogsCommand || task_.running()) return;
+    const ClearResult result = clearAllLogs(link_, prompts_, portName_, ownerOf(this));
+    // Unanswered or not, the list shows what the instrument holds now.
+    if (result == ClearResult::Sent || result == ClearResult::NotAnswered) refreshLogList();
 }
 
 }  // namespace vantor

@@ -13,10 +13,17 @@ namespace vantor {
 
 namespace {
 
-
-// Day and flight numbers above 9 are letters: 10 is 'A'.
+// Day and flight numbers above 9 are letters: 10 is 'A', 35 is 'Z'.
 char numberCharacter(int n) {
     return static_cast<char>(n < 10 ? '0' + n : 55 + n);
+}
+
+constexpr char kUnnamed = '_';
+
+// A serial character as it may stand in a file name on every platform.
+char fileNameCharacter(char c) {
+    const bool safe = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    return safe ? c : kUnnamed;
 }
 
 void closeTextSequence(InstrumentLink& link) {
@@ -82,10 +89,12 @@ bool readLogDirectory(InstrumentLink& link, Prompts& prompts, const std::string&
                         static_cast<char>(identity[20]), '\0'};
     link.setReadTimeout(10000);
 
-    // The port stays open after a failed block: the next opening closes it.
+    // A failed block ends the sequence like any other, so that the port is
+    // free for the next operation, whichever link it uses.
     std::array<std::uint8_t, kDirectoryBlockSize> block{};
     if (!link.readDirectoryBlock(0, block)) {
         say("Could not get FAT.(A)", "");
+        closeTextSequence(link);
         return false;
     }
     const int count = std::min<int>(block[0], LogDirectory::kCapacity);
@@ -93,6 +102,7 @@ bool readLogDirectory(InstrumentLink& link, Prompts& prompts, const std::string&
         if (n > 0 && !link.readDirectoryBlock(n, block)) {
             directory.count = 0;
             say("Could not get FAT.", "Error");
+            closeTextSequence(link);
             return false;
         }
         for (int k = 0; k < 8 && 8 * n + k < count; ++k) {
@@ -105,15 +115,15 @@ bool readLogDirectory(InstrumentLink& link, Prompts& prompts, const std::string&
     return true;
 }
 
-bool clearAllLogs(InstrumentLink& link, Prompts& prompts, const std::string& portName,
-                  const void* owner) {
+ClearResult clearAllLogs(InstrumentLink& link, Prompts& prompts, const std::string& portName,
+                         const void* owner) {
     if (prompts.message("This will erase all flight data in your Vantor 2.",
                         "Clear All Flight Logs?", Buttons::YesNo, Icon::None,
                         owner) != Answer::Yes) {
-        return false;
+        return ClearResult::Declined;
     }
     WaitCursor wait(prompts);
-    if (!openAndSync(link, prompts, portName, 1000, owner)) return false;
+    if (!openAndSync(link, prompts, portName, 1000, owner)) return ClearResult::NotConnected;
     std::array<std::uint8_t, 14> reply{};
     std::size_t got = 0;
     static constexpr char kClear[] = "cle log\r";
@@ -122,7 +132,14 @@ bool clearAllLogs(InstrumentLink& link, Prompts& prompts, const std::string& por
     // The instrument needs this long to erase its memory.
     std::this_thread::sleep_for(std::chrono::milliseconds(4000));
     link.sync();
-    return true;
+    link.close();
+    // The prompt echoes the command as it arrives ("cle log", 7 bytes); the
+    // answer is what follows. With none the logs may well still be there.
+    if (got <= 7) {
+        prompts.message(kClearNotAnswered, "Error", Buttons::Ok, Icon::None, owner);
+        return ClearResult::NotAnswered;
+    }
+    return ClearResult::Sent;
 }
 
 std::string logShortFileName(const LogDirectory& directory, int index, const char* serial,
@@ -133,15 +150,20 @@ std::string logShortFileName(const LogDirectory& directory, int index, const cha
         const auto& other = directory.entries[static_cast<std::size_t>(k)];
         if (other.start.day == chosen.start.day && passesFilter(other, minLogSeconds)) ++flight;
     }
+    // The name is made of instrument data and becomes a path: a value the
+    // naming has no character for gives kUnnamed, never a separator, a
+    // control character or the end of the text.
+    const int month = chosen.start.month;
+    const int day = chosen.start.day;
     std::string name;
     name += static_cast<char>('0' + chosen.start.year % 10);
-    name += chosen.start.month < 10 ? static_cast<char>('0' + chosen.start.month)
-                                    : static_cast<char>('A' + chosen.start.month % 10);
-    name += chosen.start.day < 10 ? static_cast<char>('0' + chosen.start.day)
-                                  : static_cast<char>(55 + chosen.start.day);
+    name += month < 1 || month > 12 ? kUnnamed
+            : month < 10            ? static_cast<char>('0' + month)
+                                    : static_cast<char>('A' + month % 10);
+    name += day < 1 || day > 31 ? kUnnamed : numberCharacter(day);
     name += 'T';
-    name += std::string(serial, strnlen(serial, 3));
-    name += numberCharacter(flight);
+    for (int i = 0; i < 3; ++i) name += fileNameCharacter(serial[i]);
+    name += flight > 35 ? kUnnamed : numberCharacter(flight);
     name += binary ? ".TVK" : ".IGC";
     return name;
 }

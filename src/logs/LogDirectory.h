@@ -54,13 +54,26 @@ bool readLogDirectory(InstrumentLink& link, Prompts& prompts, const std::string&
                       LogDirectory& directory, std::array<char, 4>& instrumentSerial,
                       const void* owner = nullptr);
 
-// Erases every flight log in the instrument after the pilot said Yes. True
-// when the directory is to be read again.
-bool clearAllLogs(InstrumentLink& link, Prompts& prompts, const std::string& portName,
-                  const void* owner = nullptr);
+enum class ClearResult {
+    Declined,      // the pilot did not say Yes: nothing was sent
+    NotConnected,  // the port or the instrument could not be reached (already said)
+    NotAnswered,   // nothing but its echo came back for the clear command (already said)
+    Sent,          // sent and answered; the directory is to be read again
+};
+
+inline constexpr const char* kClearNotAnswered =
+    "The instrument did not answer the clear command. Its flight logs may not have been erased.";
+
+// Erases every flight log in the instrument after the pilot said Yes. The port
+// is closed when it returns.
+ClearResult clearAllLogs(InstrumentLink& link, Prompts& prompts, const std::string& portName,
+                         const void* owner = nullptr);
 
 // The IGC short file name of entry `index`: date characters, "T", serial,
-// flight number of the day, "." and "IGC" or "TVK".
+// flight number of the day, "." and "IGC" or "TVK". `serial` holds three
+// characters. A day, month, flight number or serial character that the form
+// has no character for is written "_", so the name is always one safe file
+// name.
 std::string logShortFileName(const LogDirectory& directory, int index, const char* serial,
                              std::int32_t minLogSeconds, bool binary);
 

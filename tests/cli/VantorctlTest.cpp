@@ -399,4 +399,38 @@ TEST(VantorctlNavpoints, PutOfAFileWithoutNavpointsLeavesTheInstrumentAlone) {
     EXPECT_NE(r.out.find("1 of 1 Loaded..."), std::string::npos) << r.out;
 }
 
+// What the instrument leaves unanswered is never taken for done, and the
+// command line always says why it failed.
+TEST(VantorctlFailures, UnansweredCommandsFailWithTheirReason) {
+    {
+        SimProcess sim("--logs 2 --ignore \"cle log\"");
+        const std::string port = "--port " + sim.device() + " ";
+        const Result r = vantorctl(port + "logs clear --yes", true);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.out.find("Error: The instrument did not answer the clear command."),
+                  std::string::npos)
+            << r.out;
+        const std::string listed = vantorctl(port + "logs").out;
+        EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 2);  // nothing was erased
+    }
+    {
+        SimProcess sim("--ignore w");
+        const std::string port = "--port " + sim.device() + " ";
+        for (const char* command : {"logs", "logs get 0"}) {
+            SCOPED_TRACE(command);
+            const Result r = vantorctl(port + command, true);
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(r.out, "vantorctl: the instrument did not answer the identity query\n");
+        }
+    }
+}
+
+// An instrument that another program left at 57600 answers from the first try.
+TEST(VantorctlFailures, InstrumentLeftAtAnotherRateIsFound) {
+    SimProcess sim("--baud 57600");
+    const Result r = vantorctl("--port " + sim.device() + " identity", true);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(r.out, "serial A1B\nversion 24\ntype 2\n");
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -93,6 +94,43 @@ TEST_F(FlightLogsDialogTest, TransferWithoutAChoiceOrCancelledDoesNothing) {
     EXPECT_TRUE(fs::is_empty(dir));
 }
 
+// Once shown and given the focus, the list has a current row with nothing
+// selected; neither Enter nor Transfer may then take that row for a choice.
+TEST_F(FlightLogsDialogTest, NothingVisiblySelectedTransfersNothing) {
+    dialog->show();
+    QApplication::setActiveWindow(dialog.get());
+    list()->setFocus();
+    QApplication::processEvents();
+    QTest::qWait(20);
+    ASSERT_TRUE(list()->hasFocus());
+    ASSERT_EQ(list()->currentRow(), 0);
+    ASSERT_TRUE(list()->selectedItems().isEmpty());
+    QTest::keyClick(list(), Qt::Key_Return);
+    QTest::mouseClick(dialog->ui().transferButton, Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_TRUE(prompts.fileChoices.empty());
+    EXPECT_FALSE(dialog->task().running());
+
+    // A line the pilot picked is what Enter transfers (the save is cancelled here).
+    QTest::keyClick(list(), Qt::Key_Down);
+    ASSERT_EQ(list()->selectedItems().size(), 1);
+    QTest::keyClick(list(), Qt::Key_Return);
+    ASSERT_EQ(prompts.fileChoices.size(), 1u);
+    EXPECT_EQ(prompts.fileChoices[0].initialName,
+              logShortFileName(dialog->directory(), 1, dialog->instrumentSerial(), 0, false));
+}
+
+// Labels are the instrument's single-byte text: 0xE9 is shown as e acute.
+TEST_F(FlightLogsDialogTest, LabelBytesShowAsLatin1) {
+    auto state = instrument->state();
+    state.logs[0].label = "VOL \xE9T\xC9";
+    instrument->setState(state);
+    dialog->show();
+    ASSERT_EQ(list()->count(), 2);
+    EXPECT_TRUE(list()->item(0)->text().endsWith(QStringLiteral(" VOL \u00E9T\u00C9")))
+        << list()->item(0)->text().toStdString();
+}
+
 TEST_F(FlightLogsDialogTest, ClearingAsksFirst) {
     dialog->show();
     instrument->clearHistory();
@@ -110,6 +148,17 @@ TEST_F(FlightLogsDialogTest, ClearingAsksFirst) {
     ASSERT_EQ(list()->count(), 1);
     EXPECT_EQ(list()->item(0)->text(), "No log files found.");
     EXPECT_EQ(dialog->listedCount(), 0);
+}
+
+TEST_F(FlightLogsDialogTest, UnansweredClearIsSaid) {
+    dialog->show();
+    instrument->failReplies("cle log", sim::ReplyFault::Silent, -1);
+    prompts.answers = {Answer::Yes};
+    dialog->command(FlightLogsDialog::kClearLogsCommand);
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_EQ(prompts.messages[1].text, kClearNotAnswered);
+    EXPECT_EQ(prompts.messages[1].caption, "Error");
+    EXPECT_EQ(list()->count(), 2);  // read again: the logs are still there
 }
 
 }  // namespace

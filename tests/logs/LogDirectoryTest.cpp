@@ -130,6 +130,43 @@ TEST(LogFileName, ShortNames) {
     EXPECT_EQ(logShortFileName(d, 0, "A1B", 0, false), "635TA1BB.IGC");
 }
 
+// Whatever the instrument reports, the name is one plain file name of 12
+// characters: the form's own characters where it has them, "_" elsewhere.
+TEST(LogFileName, InstrumentDataNeverMakesAPath) {
+    struct Case {
+        const char* what;
+        DateTimeStamp start;
+        std::array<char, 4> serial;
+        int flightsAfter;  // listed logs of the same day after it
+        const char* name;
+    } cases[] = {
+        {"day 0", {6, 3, 0, 10, 0, 0}, {'A', '1', 'B', 0}, 0, "63_TA1B1.IGC"},
+        {"day 32", {6, 3, 32, 10, 0, 0}, {'A', '1', 'B', 0}, 0, "63_TA1B1.IGC"},
+        {"day 255", {6, 3, 255, 10, 0, 0}, {'A', '1', 'B', 0}, 0, "63_TA1B1.IGC"},
+        {"month 0", {6, 0, 5, 10, 0, 0}, {'A', '1', 'B', 0}, 0, "6_5TA1B1.IGC"},
+        {"month 13", {6, 13, 5, 10, 0, 0}, {'A', '1', 'B', 0}, 0, "6_5TA1B1.IGC"},
+        {"the 35th flight is Z", {6, 3, 5, 10, 0, 0}, {'A', '1', 'B', 0}, 34, "635TA1BZ.IGC"},
+        {"the 37th flight", {6, 3, 5, 10, 0, 0}, {'A', '1', 'B', 0}, 36, "635TA1B_.IGC"},
+        {"separators", {6, 3, 5, 10, 0, 0}, {'/', '\\', '.', 0}, 0, "635T___1.IGC"},
+        {"control bytes", {6, 3, 5, 10, 0, 0}, {'\n', '\0', '\x7F', 0}, 0, "635T___1.IGC"},
+        {"high bytes and blanks", {6, 3, 5, 10, 0, 0}, {'\xE9', ' ', ':', 0}, 0, "635T___1.IGC"},
+        {"lower case stays", {6, 3, 5, 10, 0, 0}, {'a', 'z', '0', 0}, 0, "635Taz01.IGC"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LogDirectory d;
+        d.count = 1 + c.flightsAfter;
+        for (int i = 0; i < d.count; ++i) {
+            DateTimeStamp end = c.start;
+            end.minute = 30;
+            d.entries[static_cast<std::size_t>(i)] = entry(c.start, end);
+        }
+        const std::string name = logShortFileName(d, 0, c.serial.data(), 0, false);
+        EXPECT_EQ(name, c.name);
+        EXPECT_EQ(name.size(), 12u);
+    }
+}
+
 // A damaged block followed by bytes the drain after it takes: a damaged reply
 // alone would make every drain wait out the ten-second time-out.
 void damagedWithLateBytes(std::vector<std::uint8_t>& frame) {
@@ -196,7 +233,7 @@ TEST_F(LogDirectoryRead, FailuresSayWhatWentWrong) {
         std::function<void()> arrange;
         const char* text;  // nullptr: nothing shown
         const char* caption;
-        bool portLeftOpen;
+        bool portLeftOpen;  // never, whatever went wrong
     } cases[] = {
         {"no such port", [&] { link->close(); }, nullptr, nullptr, false},
         {"silent", [&] { sim->setSilent(true); }, "Failed to connect.", "Error, check connections",
@@ -206,7 +243,7 @@ TEST_F(LogDirectoryRead, FailuresSayWhatWentWrong) {
         {"no identity", [&] { sim->failReplies("w", ReplyFault::Damaged, -1); }, nullptr, nullptr,
          false},
         {"first block", [&] { sim->rewriteReplies("b 196", damagedWithLateBytes, -1); },
-         "Could not get FAT.(A)", "", true},
+         "Could not get FAT.(A)", "", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -238,7 +275,27 @@ TEST_F(LogDirectoryRead, LaterBlockFailureEmptiesTheList) {
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Could not get FAT.");
     EXPECT_EQ(prompts.messages[0].caption, "Error");
-    EXPECT_TRUE(link->isOpen());
+    EXPECT_FALSE(link->isOpen());
+}
+
+// After either failed block the port is free: another dialog's link opens it
+// at once (the port is opened exclusively), and the instrument is at the prompt.
+TEST_F(LogDirectoryRead, FailedBlocksLetGoOfThePort) {
+    for (const char* block : {"b 196", "b 197"}) {
+        SCOPED_TRACE(block);
+        useLogs(10);
+        sim->clearFaults();
+        sim->rewriteReplies(block, damagedWithLateBytes, -1);
+        EXPECT_FALSE(read());
+        sim->clearFaults();
+        InstrumentLink other(prompts);
+        ASSERT_TRUE(other.open(device(), 4800, 1000));
+        EXPECT_TRUE(other.sync());
+        other.close();
+        prompts.messages.clear();
+        EXPECT_TRUE(read());
+        EXPECT_EQ(directory.count, 10);
+    }
 }
 
 }  // namespace

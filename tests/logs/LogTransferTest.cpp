@@ -202,6 +202,23 @@ TEST_F(LogTransferTest, PortThatCannotBeOpenedLeavesNoFile) {
     expectNoNewFile("kept");
 }
 
+// A whole download that cannot take the chosen name (here a folder of that
+// name is in the way) is kept as its part file, and the pilot is told where.
+TEST_F(LogTransferTest, DownloadThatCannotTakeItsNameIsKept) {
+    fs::create_directories(dir / "57ETA1B1.IGC" / "inside");
+    EXPECT_FALSE(transfer(1, false));
+    const std::string part = LogTransfer::partPath(request.path);
+    EXPECT_EQ(shown(), (std::vector<std::pair<std::string, std::string>>{
+                           {"The log was downloaded but could not be saved as\n" + request.path +
+                                "\nIt is kept as\n" + part,
+                            "Error"}}));
+    EXPECT_EQ(statuses.seen.back(), "Transfer Failed");
+    const auto log = sim->state().logs[1];
+    EXPECT_EQ(readFile(part), log.igc + std::string(log.security.begin(), log.security.end()));
+    EXPECT_TRUE(fs::is_directory(dir / "57ETA1B1.IGC" / "inside"));
+    EXPECT_EQ(sim->rate(), 4800);
+}
+
 TEST_F(LogTransferTest, FileThatCannotBeCreatedStartsNothing) {
     request = {0, false, (dir / "no-such-folder" / "x.IGC").string()};
     LogTransfer t(*link, prompts, statuses);
