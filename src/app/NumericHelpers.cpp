@@ -1,5 +1,6 @@
 #include "app/NumericHelpers.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace vantor {
@@ -66,12 +67,12 @@ bool readDecimalText(char* text, std::int32_t* integerPart, std::int32_t* fracti
     }
     text[out] = '\0';
 
-    std::int32_t whole = 0;
+    std::int64_t whole = 0;
     std::int32_t frac = 0;
     std::size_t i = 0;
     for (; text[i] != '\0' && text[i] != '.'; ++i) {
         // Saturate rather than overflow on absurdly long digit runs.
-        if (whole <= 214748363) whole = whole * 10 + (text[i] - '0');
+        whole = std::min<std::int64_t>(whole * 10 + (text[i] - '0'), INT32_MAX);
     }
     if (text[i] == '.') {
         std::int32_t weight = 100;
@@ -79,7 +80,7 @@ bool readDecimalText(char* text, std::int32_t* integerPart, std::int32_t* fracti
             frac += (text[i] - '0') * weight;
         }
     }
-    if (integerPart) *integerPart = whole;
+    if (integerPart) *integerPart = static_cast<std::int32_t>(whole);
     if (fraction) *fraction = frac;
     return dropped;
 }

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QThread>
 
 namespace vantor {
@@ -61,6 +62,14 @@ QStringList qtNameFilters(const std::string& filter) {
     return out;
 }
 
+QString shownText(const std::string& text) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded =
+        utf8.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+    if (!utf8.hasError()) return decoded;
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 QString initialFolder(const std::string& folder) {
     QString f = QString::fromStdString(folder);
     if (f.isEmpty()) return {};
@@ -74,9 +83,8 @@ Answer QtPrompts::message(const std::string& text, const std::string& caption, B
                           Icon icon, const void* owner) {
     return onGuiThread([&] {
         QMessageBox box(ownerWidget(owner));
-        box.setWindowTitle(caption.empty() ? QApplication::applicationName()
-                                           : QString::fromStdString(caption));
-        box.setText(QString::fromStdString(text));
+        box.setWindowTitle(caption.empty() ? QApplication::applicationName() : shownText(caption));
+        box.setText(shownText(text));
         switch (icon) {
             case Icon::Information:
                 box.setIcon(QMessageBox::Information);

@@ -28,6 +28,10 @@ inline const void* ownerOf(const QWidget* widget) {
 
 // The Qt name filters for the program's filter string.
 QStringList qtNameFilters(const std::string& filter);
+// A message's text as shown. The program's own texts and file paths are
+// UTF-8; names and labels from the instrument and its files are single-byte
+// text, shown as Latin-1 where they are not valid UTF-8.
+QString shownText(const std::string& text);
 // The folder a file dialog starts in: the documents folder for "\My Documents\".
 QString initialFolder(const std::string& folder);
 

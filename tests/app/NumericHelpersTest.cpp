@@ -77,6 +77,10 @@ TEST(ReadDecimalText, CleansInPlaceAndReadsThousandths) {
         {"10.25", "10.25", 10, 250, false},
         {".1234", ".1234", 0, 123, false},
         {"1 000", "1000", 1000, 0, true},
+        // Past the largest value a digit run stays there, never a cut number.
+        {"2147483647", "2147483647", INT32_MAX, 0, false},
+        {"2147483648", "2147483648", INT32_MAX, 0, false},
+        {"99999999999999999999.5", "99999999999999999999.5", INT32_MAX, 500, false},
     };
     for (const auto& c : cases) {
         char buffer[32];
