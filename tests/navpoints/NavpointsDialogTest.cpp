@@ -230,6 +230,29 @@ TEST_F(NavpointsDialogTest, FileGoesToTheInstrumentAndComesBackUnchanged) {
     EXPECT_EQ(lastMessage().text, kLatinOneDetails);
 }
 
+// A download that breaks off part way leaves the table and the list as they
+// were, so "To File" writes what the list shows, never a partial download.
+TEST_F(NavpointsDialogTest, BrokenDownloadChangesNothing) {
+    sim::SimulatorOptions options;
+    options.navpoints = 5;
+    instrument->setState(sim::initialState(options));
+    instrument->failReplies("c 3", sim::ReplyFault::Silent, -1);
+    dialog->show();
+    loadFile();
+    ui().fromVantorButton->click();
+    dialog->task().waitUntilDone();
+    EXPECT_EQ(ui().statusText->text(), "Failure");
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(lastMessage().text, "Transfer Error.");
+    EXPECT_EQ(items(ui().navpointList), (QStringList{"A           ", "B           "}));
+    EXPECT_EQ(table->count, 2);
+    const std::string out = (dir / "after.dat").string();
+    prompts.fileAnswers.push_back(out);
+    ui().toFileButton->click();
+    EXPECT_EQ(readFile(out), kFile);
+    EXPECT_EQ(instrument->rate(), 4800);
+}
+
 TEST_F(NavpointsDialogTest, UploadOfMoreThan1500AsksFirst) {
     table->count = 1501;
     dialog->show();
