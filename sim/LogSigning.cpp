@@ -5,7 +5,7 @@
 #include <span>
 
 #include "TestSigningKeys.h"
-#include "security/BigEndian.h"
+#include "base/BigEndian.h"
 #include "security/BigNumber.h"
 #include "security/KeyMaterial.h"
 #include "security/LogCrc.h"
@@ -115,8 +115,8 @@ std::string signatureLines(std::string_view signedText, const Signing& signing) 
     for (std::size_t i = 0; i < block.size(); ++i) block[i] = filler[i % filler.size()];
 
     const std::span<std::uint8_t> b(block);
-    security::storeBigEndian(signing.status, b.subspan(0, 2));
-    security::storeBigEndian(security::logCrcOf(text), b.subspan(5, 4));
+    storeBigEndian(signing.status, b.subspan(0, 2));
+    storeBigEndian(security::logCrcOf(text), b.subspan(5, 4));
     DsaSignature signature;
     if (signing.status != 0x00FF) {
         signature = signDigest(security::logDigestOf(text), signing.keyNumber, signing.nonce);
@@ -125,10 +125,10 @@ std::string signatureLines(std::string_view signedText, const Signing& signing) 
     std::copy(signature.s.begin(), signature.s.end(), block.begin() + 64);
     KeyBlock key{};
     std::copy_n(block.begin() + 56, 8, key.begin());  // filler behind the number
-    security::storeBigEndian(signing.keyNumber, std::span<std::uint8_t>(key).subspan(0, 2));
+    storeBigEndian(signing.keyNumber, std::span<std::uint8_t>(key).subspan(0, 2));
     const KeyBlock enciphered = encipherKeyBlock(key);
     std::copy(enciphered.begin(), enciphered.end(), block.begin() + 56);
-    security::storeBigEndian(security::logCrcOf(b.subspan(0, 92)), b.subspan(92, 4));
+    storeBigEndian(security::logCrcOf(b.subspan(0, 92)), b.subspan(92, 4));
 
     std::string lines;
     for (std::size_t line = 0; line < 3; ++line) {

@@ -1,9 +1,9 @@
 #include "app/MainDialog.h"
 
-#include "app/AppIcon.h"
-#include "app/DialogUnits.h"
-#include "app/SettingsReceiver.h"
 #include "records/PilotPreferencesTransfer.h"
+#include "ui/AppIcon.h"
+#include "ui/DialogUnits.h"
+#include "ui/SettingsReceiver.h"
 #include "ui_MainDialog.h"
 
 namespace vantor {

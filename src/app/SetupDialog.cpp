@@ -4,10 +4,10 @@
 #include <QRegularExpressionValidator>
 #include <QShowEvent>
 
-#include "app/DialogUnits.h"
-#include "app/Prompts.h"
-#include "app/QtPrompts.h"
+#include "base/Prompts.h"
 #include "link/PortName.h"
+#include "ui/DialogUnits.h"
+#include "ui/QtPrompts.h"
 #include "ui_SetupDialog.h"
 
 namespace vantor {

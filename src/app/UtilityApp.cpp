@@ -2,9 +2,9 @@
 
 #include <QFileInfo>
 
-#include "app/AppIcon.h"
 #include "app/MainDialog.h"
-#include "app/QtPrompts.h"
+#include "ui/AppIcon.h"
+#include "ui/QtPrompts.h"
 
 namespace vantor {
 

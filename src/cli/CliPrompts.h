@@ -2,7 +2,7 @@
 
 #include <iosfwd>
 
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 
 namespace vantor::cli {
 

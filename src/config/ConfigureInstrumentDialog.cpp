@@ -6,11 +6,11 @@
 #include <QShowEvent>
 #include <cstdio>
 
-#include "app/DialogUnits.h"
-#include "app/QtPrompts.h"
-#include "app/UpDownControl.h"
 #include "link/InstrumentLink.h"
 #include "records/PilotPreferencesTransfer.h"
+#include "ui/DialogUnits.h"
+#include "ui/QtPrompts.h"
+#include "ui/UpDownControl.h"
 #include "ui_ConfigureInstrumentDialog.h"
 
 namespace vantor {

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "app/SettingsReceiver.h"
 #include "config/UnitConversion.h"
 #include "records/PilotPreferences.h"
+#include "ui/SettingsReceiver.h"
 
 namespace Ui {
 class ConfigureInstrumentDialog;

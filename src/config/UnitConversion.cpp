@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/NumericHelpers.h"
+#include "base/NumericHelpers.h"
 
 namespace vantor {
 

@@ -3,9 +3,9 @@
 #include <QRadioButton>
 #include <QShowEvent>
 
-#include "app/DialogUnits.h"
 #include "link/InstrumentLink.h"
 #include "records/PilotPreferencesTransfer.h"
+#include "ui/DialogUnits.h"
 #include "ui_UnitsDialog.h"
 
 namespace vantor {

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "app/SettingsReceiver.h"
 #include "records/PilotPreferences.h"
+#include "ui/SettingsReceiver.h"
 
 class QRadioButton;
 

@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/BigEndian.h"
+
 namespace vantor {
 
 namespace {
@@ -26,7 +28,7 @@ void pause(int ms) {
 }
 
 unsigned be16(const std::uint8_t* p) {
-    return static_cast<unsigned>(p[0]) << 8 | p[1];
+    return loadBigEndian(std::span(p, 2));
 }
 
 std::uint8_t commandXor(const char* command, std::size_t c) {

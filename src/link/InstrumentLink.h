@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 #include "link/SerialPort.h"
 
 namespace vantor {

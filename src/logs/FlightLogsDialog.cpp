@@ -2,9 +2,9 @@
 
 #include <QListWidget>
 
-#include "app/DialogUnits.h"
-#include "app/Prompts.h"
-#include "app/QtPrompts.h"
+#include "base/Prompts.h"
+#include "ui/DialogUnits.h"
+#include "ui/QtPrompts.h"
 #include "ui_FlightLogsDialog.h"
 
 namespace vantor {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "app/BackgroundTask.h"
-#include "app/SettingsReceiver.h"
 #include "link/InstrumentLink.h"
 #include "logs/LogDirectory.h"
 #include "logs/LogTransfer.h"
+#include "ui/BackgroundTask.h"
+#include "ui/SettingsReceiver.h"
 
 namespace Ui {
 class FlightLogsDialog;

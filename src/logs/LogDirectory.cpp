@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 #include "link/InstrumentLink.h"
 
 namespace vantor {

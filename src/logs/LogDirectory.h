@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/NumericHelpers.h"
+#include "base/NumericHelpers.h"
 
 namespace vantor {
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 #include "link/InstrumentLink.h"
 
 namespace vantor {

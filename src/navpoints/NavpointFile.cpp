@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/NumericHelpers.h"
+#include "base/NumericHelpers.h"
 
 namespace vantor {
 

@@ -5,7 +5,8 @@
 #include <memory>
 #include <thread>
 
-#include "app/Prompts.h"
+#include "base/BigEndian.h"
+#include "base/Prompts.h"
 #include "link/InstrumentLink.h"
 
 namespace vantor {
@@ -15,12 +16,11 @@ namespace {
 constexpr std::size_t kMaxCommandLine = 249;
 
 std::uint32_t be32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-           static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+    return loadBigEndian(std::span(p, 4));
 }
 
 std::uint16_t be16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] << 8 | p[1]);
+    return static_cast<std::uint16_t>(loadBigEndian(std::span(p, 2)));
 }
 
 std::string_view fixedText(const std::uint8_t* p) {

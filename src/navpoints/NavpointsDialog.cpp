@@ -3,11 +3,11 @@
 #include <QListWidget>
 #include <cstdio>
 
-#include "app/DialogUnits.h"
-#include "app/Prompts.h"
-#include "app/QtPrompts.h"
+#include "base/Prompts.h"
 #include "navpoints/NavpointFile.h"
 #include "navpoints/NavpointTransfer.h"
+#include "ui/DialogUnits.h"
+#include "ui/QtPrompts.h"
 #include "ui_NavpointsDialog.h"
 
 namespace vantor {

@@ -4,11 +4,11 @@
 #include <memory>
 #include <string>
 
-#include "app/BackgroundTask.h"
-#include "app/SettingsReceiver.h"
 #include "link/InstrumentLink.h"
 #include "navpoints/Navpoint.h"
 #include "navpoints/TaskDeclaration.h"
+#include "ui/BackgroundTask.h"
+#include "ui/SettingsReceiver.h"
 
 namespace Ui {
 class NavpointsDialog;

@@ -4,7 +4,8 @@
 #include <chrono>
 #include <thread>
 
-#include "app/Prompts.h"
+#include "base/BigEndian.h"
+#include "base/Prompts.h"
 #include "link/InstrumentLink.h"
 
 namespace vantor {
@@ -16,8 +17,7 @@ constexpr std::size_t kDeclaredPointOffset = 8;
 constexpr std::size_t kDeclaredPointSize = 20;
 
 std::uint32_t be32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-           static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+    return loadBigEndian(std::span(p, 4));
 }
 
 void finishSequence(InstrumentLink& link) {

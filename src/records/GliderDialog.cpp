@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/DialogUnits.h"
-#include "app/Prompts.h"
-#include "app/QtPrompts.h"
+#include "base/Prompts.h"
 #include "records/PilotPreferences.h"
+#include "ui/DialogUnits.h"
+#include "ui/QtPrompts.h"
 #include "ui_GliderDialog.h"
 
 namespace vantor {

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "app/SettingsReceiver.h"
 #include "link/InstrumentLink.h"
 #include "records/GliderPolar.h"
+#include "ui/SettingsReceiver.h"
 
 class QLineEdit;
 

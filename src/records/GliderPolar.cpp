@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/NumericHelpers.h"
-#include "app/Prompts.h"
+#include "base/NumericHelpers.h"
+#include "base/Prompts.h"
 #include "link/InstrumentLink.h"
 #include "records/PilotPreferences.h"
 

@@ -2,10 +2,10 @@
 
 #include <QShowEvent>
 
-#include "app/DialogUnits.h"
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 #include "link/InstrumentLink.h"
 #include "records/PilotPreferencesTransfer.h"
+#include "ui/DialogUnits.h"
 #include "ui_PilotNameDialog.h"
 
 namespace vantor {

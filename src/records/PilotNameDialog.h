@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "app/SettingsReceiver.h"
 #include "records/PilotPreferences.h"
+#include "ui/SettingsReceiver.h"
 
 namespace Ui {
 class PilotNameDialog;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "security/BigEndian.h"
+#include "base/BigEndian.h"
 
 namespace vantor::security {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "security/BigEndian.h"
+#include "base/BigEndian.h"
 #include "security/Signature.h"
 
 namespace vantor::security {

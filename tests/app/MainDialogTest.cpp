@@ -8,10 +8,10 @@
 #include "GuiTestSupport.h"
 #include "RecordingPrompts.h"
 #include "Simulator.h"
-#include "app/DialogUnits.h"
 #include "app/MainDialog.h"
-#include "app/QtPrompts.h"
 #include "link/SerialPort.h"
+#include "ui/DialogUnits.h"
+#include "ui/QtPrompts.h"
 #include "ui_MainDialog.h"
 #include "ui_SetupDialog.h"
 

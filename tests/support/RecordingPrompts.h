@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 
 namespace vantor::test {
 

@@ -1,4 +1,4 @@
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 
 namespace vantor {
 

@@ -1,4 +1,4 @@
-#include "app/NumericHelpers.h"
+#include "base/NumericHelpers.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/NumericHelpers.h"
+#include "base/NumericHelpers.h"
 
 using namespace vantor;
 

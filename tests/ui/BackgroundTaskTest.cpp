@@ -8,7 +8,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/BackgroundTask.h"
+#include "ui/BackgroundTask.h"
 
 namespace vantor::test {
 namespace {

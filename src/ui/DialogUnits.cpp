@@ -1,4 +1,4 @@
-#include "app/DialogUnits.h"
+#include "ui/DialogUnits.h"
 
 #include <QAbstractButton>
 #include <QFontMetrics>

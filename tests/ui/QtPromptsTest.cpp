@@ -8,7 +8,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/QtPrompts.h"
+#include "ui/QtPrompts.h"
 
 namespace vantor::test {
 namespace {

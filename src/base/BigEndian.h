@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <span>
 
-namespace vantor::security {
+namespace vantor {
 
-// Every multi-byte number of the signature block and the digest is stored
-// most significant byte first; all access goes through these two.
+// Numbers from the instrument, in the signature block and in the digest are
+// stored most significant byte first; all access goes through these two.
 inline std::uint32_t loadBigEndian(std::span<const std::uint8_t> bytes) {
     std::uint32_t value = 0;
     for (const std::uint8_t b : bytes) value = value << 8 | b;
@@ -21,4 +21,4 @@ inline void storeBigEndian(std::uint32_t value, std::span<std::uint8_t> bytes) {
     }
 }
 
-}  // namespace vantor::security
+}  // namespace vantor

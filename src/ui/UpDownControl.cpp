@@ -1,4 +1,4 @@
-#include "app/UpDownControl.h"
+#include "ui/UpDownControl.h"
 
 #include <QKeyEvent>
 #include <QToolButton>

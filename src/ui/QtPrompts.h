@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 
 class QWidget;
 

@@ -1,4 +1,4 @@
-#include "app/AppIcon.h"
+#include "ui/AppIcon.h"
 
 #include <QPainter>
 #include <QPainterPath>
