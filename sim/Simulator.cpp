@@ -34,6 +34,9 @@ constexpr std::size_t kSecurityReadSize = 214;
 constexpr std::size_t kMaxSecurity = kSecurityReadSize - 7;
 constexpr int kMinBlockSize = 16;
 constexpr int kMaxBlockSize = 4096;
+// The longest read the program makes: a log block of the largest size it can
+// be told, with its frame.
+constexpr std::size_t kLongestRead = 0xFFFF + 13;
 constexpr std::uint32_t kEquator = 54000000;
 constexpr std::uint32_t kPrimeMeridian = 108000000;
 constexpr std::uint32_t kBadCoordinate = 0xFFFFFFFFu;
@@ -472,7 +475,11 @@ struct Simulator::Impl {
     };
 
     explicit Impl(const SimulatorOptions& o)
-        : options(o), state(initialState(o)), rate(o.baud), pace(o.pace) {}
+        : options(o),
+          state(initialState(o)),
+          rate(o.baud),
+          pace(o.pace),
+          hostileRng(o.hostile.value_or(0)) {}
 
     SimulatorOptions options;
 
@@ -503,6 +510,8 @@ struct Simulator::Impl {
     std::deque<std::string> history;
     std::string receivedBytes;
     std::string ignoredBytes;
+
+    std::mt19937 hostileRng;  // drawn from by the serving thread only
 
     std::mutex writeMutex;  // keeps replies and injected bytes whole
     std::unique_ptr<SimLine> wire;
@@ -557,6 +566,10 @@ struct Simulator::Impl {
     }
 
     void handleChunk(const std::uint8_t* data, std::size_t n, int speed) {
+        if (options.hostile) {
+            answerHostile(data, n);
+            return;
+        }
         {
             std::lock_guard<std::mutex> lock(mutex);
             std::string& log = speed == rate ? receivedBytes : ignoredBytes;
@@ -576,6 +589,39 @@ struct Simulator::Impl {
                 std::lock_guard<std::mutex> lock(mutex);
                 rate = action.newRate;
             }
+        }
+    }
+
+    // Garbage for every byte, at whatever rate it came: whatever the program
+    // reads from this line must neither crash it, nor hang it, nor pass for
+    // an answer.
+    void answerHostile(const std::uint8_t* data, std::size_t n) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            receivedBytes.append(reinterpret_cast<const char*>(data), n);
+            if (receivedBytes.size() > kMaxHistoryBytes) {
+                receivedBytes.erase(0, receivedBytes.size() - kMaxHistoryBytes / 2);
+            }
+        }
+        auto pick = [this](std::size_t k) { return static_cast<std::size_t>(hostileRng() % k); };
+        for (std::size_t i = 0; i < n && !stopping.load(); ++i) {
+            Bytes out;
+            // An echo now and then lets the program past its echo checks, so
+            // that the reads after them get garbage too.
+            if (pick(4) == 0) out.push_back(data[i]);
+            const std::size_t kind = pick(100);
+            std::size_t length = 0;
+            if (kind >= 98) {
+                length = kLongestRead + 1 + pick(4096);
+            } else if (kind >= 80) {
+                length = 49 + pick(600);
+            } else if (kind >= 35) {
+                length = 1 + pick(48);
+            }
+            for (std::size_t k = 0; k < length; ++k) {
+                out.push_back(static_cast<std::uint8_t>(hostileRng() & 0xFF));
+            }
+            if (!out.empty()) writeAll(out);
         }
     }
 

@@ -66,6 +66,11 @@ struct SimulatorOptions {
     std::array<char, 2> version{'2', '4'};
     bool pace = false;  // 10 bits per byte at the current rate
     LogOptions logOptions;
+    // A hostile line instead of an instrument: every byte that arrives, at
+    // any rate, is answered from a generator with this seed by random bytes
+    // of random lengths, sometimes nothing, sometimes its echo first,
+    // sometimes a burst longer than any read. State and faults are unused.
+    std::optional<std::uint32_t> hostile;
 };
 
 // The state a fresh instrument starts with: default pilot preferences and

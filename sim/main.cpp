@@ -19,7 +19,7 @@ namespace {
 
 const char* kUsage =
     "usage: vantor-sim [--baud RATE] [--logs N] [--navpoints N] [--type T] [--seed S]\n"
-    "                  [--version V.v] [--pace] [--ignore COMMAND]...\n"
+    "                  [--version V.v] [--pace] [--ignore COMMAND]... [--hostile SEED]\n"
     "  --baud RATE     rate the instrument listens at first (default 4800)\n"
     "  --logs N        flight logs held, 0..128 (default 3)\n"
     "  --navpoints N   navpoints held, 0..1500 (default 0)\n"
@@ -29,6 +29,8 @@ const char* kUsage =
     "  --pace          send at the line rate, 10 bits a byte\n"
     "  --ignore CMD    never answer the command line CMD (\"w\", \"cle log\"...), to try\n"
     "                  how the program copes\n"
+    "  --hostile SEED  no instrument: answer everything, at any rate, with random bytes\n"
+    "                  of random lengths from SEED, to try the program against a bad line\n"
     "Prints the device to open, then serves until interrupted.\n";
 
 std::optional<long long> integer(const char* text, long long low, long long high) {
@@ -90,6 +92,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--ignore" && hasValue) {
             ignored.emplace_back(argv[++i]);
             value = 0;
+        } else if (arg == "--hostile" && hasValue) {
+            value = integer(argv[++i], 0, 0xFFFFFFFFLL);
+            if (value) options.hostile = static_cast<std::uint32_t>(*value);
         } else if (arg == "--seed" && hasValue) {
             value = integer(argv[++i], 0, 0xFFFFFFFFLL);
             if (value) options.seed = static_cast<std::uint32_t>(*value);
