@@ -158,8 +158,22 @@ int clear(Context& ctx, const LogsOptions& o) {
     ctx.prompts->setInput(&std::cin);
     InstrumentLink link(*ctx.prompts);
     switch (clearAllLogs(link, *ctx.prompts, ctx.port)) {
-        case ClearResult::Sent:
+        case ClearResult::Sent: {
+            // The clear's answer says nothing; an empty directory read back
+            // (as the dialog shows it) is what tells that the logs are gone.
+            Instrument instrument;
+            if (!readDirectory(ctx, link, instrument)) {
+                std::cerr << "vantorctl: the flight logs could not be read back; they may not "
+                             "have been erased\n";
+                return kExitFailed;
+            }
+            if (instrument.directory.count > 0) {
+                std::cerr << "vantorctl: the instrument still holds " << instrument.directory.count
+                          << " flight logs\n";
+                return kExitFailed;
+            }
             return kExitOk;
+        }
         case ClearResult::Declined:
             std::cerr << "vantorctl: nothing was erased\n";
             return kExitFailed;
