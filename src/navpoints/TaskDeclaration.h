@@ -1,9 +1,11 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "link/InstrumentLink.h"
 #include "navpoints/Navpoint.h"
 
 namespace vantor {
@@ -34,6 +36,12 @@ struct TaskDeclaration {
     bool fetch(InstrumentLink& link, Prompts& prompts, const std::string& portName,
                const void* owner = nullptr);
 };
+
+// Replaces the task's first points with those of the instrument's declaration
+// payload; the count it announces is cut to 15. Points past it are left as
+// they were.
+void decodeDeclaration(const std::array<std::uint8_t, kDeclarationSize>& payload,
+                       TaskDeclaration& task);
 
 // "d,128+position,latitude,longitude,name,altitude", cut to 249 characters.
 std::string declarationLine(int position, const Navpoint& point);
