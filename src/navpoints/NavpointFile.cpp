@@ -49,10 +49,20 @@ std::optional<std::uint32_t> parseCoordinate(std::string_view field, bool latitu
     }
     const char hemisphere = field.empty() ? '\0' : field.back();
     const std::int64_t middle = latitude ? kEquator : kPrimeMeridian;
-    if (hemisphere == (latitude ? 'N' : 'E')) return static_cast<std::uint32_t>(middle + v);
-    if (hemisphere == (latitude ? 'S' : 'W')) return static_cast<std::uint32_t>(middle - v);
-    // No hemisphere, no position: a guessed one would go to files and the instrument.
-    return std::nullopt;
+    std::int64_t value = 0;
+    if (hemisphere == (latitude ? 'N' : 'E')) {
+        value = middle + v;
+    } else if (hemisphere == (latitude ? 'S' : 'W')) {
+        value = middle - v;
+    } else {
+        // No hemisphere, no position: a guessed one would go to files and the instrument.
+        return std::nullopt;
+    }
+    // Digits are not checked, so a field can reach past the pole or the date
+    // line, or below zero, where the value would wrap. That is no position
+    // either, and no file could hold it again.
+    if (value < 0 || value > 2 * middle) return std::nullopt;
+    return static_cast<std::uint32_t>(value);
 }
 
 std::int16_t parseAltitude(std::string_view field) {

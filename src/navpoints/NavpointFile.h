@@ -21,6 +21,7 @@ inline constexpr std::size_t kMaxCoordinateField = 43;
 
 // A navpoint, or nothing when the line is not one. A coordinate must end in
 // its hemisphere letter (N or S, E or W); without it there is no position.
+// Nor is there one past a pole or past 180 degrees east or west.
 std::optional<Navpoint> parseNavpointLine(std::string_view line);
 // The line of a navpoint with its "\r\n"; names are padded to 12 characters.
 std::string formatNavpointLine(const Navpoint& navpoint);

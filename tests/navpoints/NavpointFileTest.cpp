@@ -117,7 +117,17 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"CoordinateAt43", "1,47:30.5" + std::string(35, '0') + "N,008:15E,0,,N,C", true,
                  kEquator + 28505000, kPrimeMeridian + 4950000, 0, 1, 0, "N", "C"},
         LineCase{"ShortCoordinate", "1,47N,100E,0,,N,C", true, kEquator + 47 * kUnitsPerDegree,
-                 kPrimeMeridian + 100 * kUnitsPerDegree, 0, 1, 0, "N", "C"}),
+                 kPrimeMeridian + 100 * kUnitsPerDegree, 0, 1, 0, "N", "C"},
+        // Digits are not checked, but a position stays on the globe: what
+        // lies past a pole or 180 degrees, or wraps below zero, is refused.
+        LineCase{"NorthPoleAndDateLine", "1,90:00.0000N,180:00.0000E,0,,N,C", true, 2 * kEquator,
+                 2 * kPrimeMeridian, 0, 1, 0, "N", "C"},
+        LineCase{"SouthPoleAndDateLine", "1,90:00.0000S,180:00.0000W,0,,N,C", true, 0, 0, 0, 1, 0,
+                 "N", "C"},
+        rejected("PastTheNorthPole", "1,90:00.0001N,000:00.0000E,0,,N,C"),
+        rejected("PastTheSouthPole", "1,95:00.0000S,000:00.0000E,0,,N,C"),
+        rejected("PastTheDateLine", "1,00:00.0000N,180:00.0001W,0,,N,C"),
+        rejected("WrapsBelowZero", "2,\xCA\x37:30:15N,008:15:30W,-20M,,N,C")),
     [](const ::testing::TestParamInfo<LineCase>& row) { return std::string(row.param.name); });
 
 TEST(NavpointText, CoordinateFormsAndLetters) {
