@@ -16,6 +16,9 @@ constexpr std::uint8_t kSync = 0x03;
 constexpr std::uint8_t kEscape = 0x1B;
 constexpr std::size_t kSyncReply = 22;
 constexpr int kProbeRates[] = {4800, 19200, 57600};
+// How long the handshake waits for the echoes after the first, once the
+// instrument has answered at a rate.
+constexpr int kLateEchoMs = 250;
 // Echo misses (wrong echoes included) after which a typed command gives up.
 constexpr int kMaxEchoMisses = 4;
 
@@ -200,10 +203,11 @@ bool InstrumentLink::checkLongReply(const std::uint8_t* reply, std::size_t reply
     return sum == expected && commandXor(command, c) == reply[2];
 }
 
-void InstrumentLink::drain(std::size_t n) {
+int InstrumentLink::drain(std::size_t n) {
     std::array<std::uint8_t, 300> sink{};
     std::size_t got = 0;
     port_.read(sink.data(), std::min(n, sink.size()), got);
+    return got == 0 ? -1 : sink[got - 1];
 }
 
 // ---------------------------------------------------------------- connection and modes
@@ -215,21 +219,29 @@ bool InstrumentLink::handshake() {
         std::uint8_t echo = 0;
         std::size_t got = 0;
         transact(reinterpret_cast<const std::uint8_t*>("a"), 1, &echo, 1, got);
-        if (got == 1 && echo == 'a') {
-            answered = true;
-        } else {
-            drain(300);
-        }
+        // An echo that missed the short probe time-out (a slow adapter, a
+        // busy machine) comes in with the drain, last: the instrument is there.
+        answered = (got == 1 && echo == 'a') || drain(300) == 'a';
     }
     if (!answered) return false;
+    // The instrument has answered at this rate; from here a slow echo is no
+    // sign of a wrong rate, so it is given time.
+    const int probeTimeout = port_.readTimeout();
+    port_.setReadTimeout(std::max(probeTimeout, kLateEchoMs));
+    bool echoed = true;
     for (char probe : {'^', '2'}) {
         std::uint8_t echo = 0;
         std::size_t got = 0;
         const auto byte = static_cast<std::uint8_t>(probe);
         transact(&byte, 1, &echo, 1, got);
-        if (got != 1 || echo != byte) return false;
+        if (got != 1 || echo != byte) {
+            echoed = false;
+            break;
+        }
     }
-    return sync();
+    const bool done = echoed && sync();
+    port_.setReadTimeout(probeTimeout);
+    return done;
 }
 
 int InstrumentLink::detectBaudRate() {

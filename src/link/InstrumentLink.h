@@ -95,7 +95,8 @@ public:
 private:
     bool transactText(const std::string& command, std::uint8_t* reply, std::size_t n,
                       std::size_t& got);
-    void drain(std::size_t n);
+    // Reads and drops up to n bytes; the last byte read, or -1 for none.
+    int drain(std::size_t n);
     // Sends a log request "b <number>"; the block size it announces, or 0.
     int requestLog(int number, std::uint8_t* reply, std::size_t n);
     bool queryShortData(const std::string& command, bool echoed,

@@ -72,7 +72,19 @@ TEST_F(ConnectionTest, SetInstrumentBaudRateSwitchesBothSides) {
 TEST_F(ConnectionTest, RateOutsideTheTableSendsCode255) {
     openLink(1000);
     EXPECT_FALSE(link->setInstrumentBaudRate(14400));
-    EXPECT_EQ(linesEqual("bau 255"), 3);
+    // Three passes send the command. On a busy machine a pass may miss the
+    // instrument and send it at another rate, where the instrument does not
+    // take it in: count it wherever it went.
+    auto count = [](const std::string& bytes) {
+        int n = 0;
+        for (auto at = bytes.find("bau 255\r"); at != std::string::npos;
+             at = bytes.find("bau 255\r", at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    EXPECT_EQ(count(sim->received()) + count(sim->ignored()), 3);
+    EXPECT_GE(linesEqual("bau 255"), 1);
     EXPECT_EQ(sim->rate(), 4800);
 }
 
