@@ -30,6 +30,13 @@ std::string_view fixedText(const std::uint8_t* p) {
     return {text, n};
 }
 
+// Appends ",field" in place: "," + a temporary string makes GCC 12 at -O3
+// warn of an overlapping copy that cannot happen.
+void appendField(std::string& line, std::string_view field) {
+    line += ',';
+    line += field;
+}
+
 }  // namespace
 
 Navpoint decodeNavpointRecord(const std::array<std::uint8_t, kNavpointRecordSize>& r) {
@@ -46,16 +53,14 @@ Navpoint decodeNavpointRecord(const std::array<std::uint8_t, kNavpointRecordSize
 
 std::string navpointCommandLine(const char* prefix, int index, const Navpoint& p) {
     std::string line = prefix;
-    line += "," + std::to_string(index);
-    line += "," + formatCoordinate(p.latitude, true, CoordinateForm::Instrument);
-    line += "," + formatCoordinate(p.longitude, false, CoordinateForm::Instrument);
-    line += "," + std::to_string(p.altitude);
-    line += "," + std::to_string(p.number);
-    line += "," + std::to_string(p.attributes);
-    line += ",";
-    line += p.nameText();
-    line += ",";
-    line += p.commentText();
+    appendField(line, std::to_string(index));
+    appendField(line, formatCoordinate(p.latitude, true, CoordinateForm::Instrument));
+    appendField(line, formatCoordinate(p.longitude, false, CoordinateForm::Instrument));
+    appendField(line, std::to_string(p.altitude));
+    appendField(line, std::to_string(p.number));
+    appendField(line, std::to_string(p.attributes));
+    appendField(line, p.nameText());
+    appendField(line, p.commentText());
     if (line.size() > kMaxCommandLine) line.resize(kMaxCommandLine);
     return line;
 }
