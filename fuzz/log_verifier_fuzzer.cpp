@@ -1,6 +1,6 @@
-// The log security check on any file contents: read from the file, held in
-// memory or fed in pieces of any size, it comes to the same result, and the
-// result holds only the flags the check knows.
+// The log security check on any file contents: read from the file or fed in
+// pieces of any size, it comes to the same result, and the result holds only
+// the flags the check knows.
 
 #include <algorithm>
 #include <filesystem>
@@ -18,7 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(fromFile);
 
     const std::span<const std::uint8_t> bytes(data, size);
-    FUZZ_CHECK(security::verifyLogData(bytes) == *fromFile);
 
     // Pieces of uneven sizes, so that line ends and the line buffer's limit
     // fall anywhere within them.
