@@ -29,7 +29,6 @@ public:
     Limbs one() const { return multiply(unit(), r2_); }
     BigNumber leave(const Limbs& a) const {
         const Limbs plain = multiply(a, unit());
-        BigNumber out;
         std::array<std::uint8_t, 4 * kMaxLimbs> bytes{};
         for (std::size_t i = 0; i < n_; ++i) {
             const std::size_t at = 4 * (kMaxLimbs - 1 - i);
