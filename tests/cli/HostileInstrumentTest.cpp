@@ -23,6 +23,8 @@
 #include <tuple>
 #include <vector>
 
+extern char** environ;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -34,47 +36,48 @@ using Ms = long long;
 // waits out its time-out (2n + T for n bytes) and every check that a hostile
 // line can pass (syncs, echoes, mode and rate replies) takes its longest way.
 // A framed reply never passes on random bytes, so what follows one is left out.
-constexpr Ms read(Ms n, Ms t) {
+constexpr Ms readCost(Ms n, Ms t) {
     return 2 * n + t;
 }
-constexpr Ms sync(Ms t) {
-    return 3 * read(22, t);
+constexpr Ms syncCost(Ms t) {
+    return 3 * readCost(22, t);
 }
 constexpr Ms kRateChange = 50;
-constexpr Ms kHandshake = 4 * (sync(25) + read(1, 25) + read(300, 25)) + 2 * read(1, 25) + sync(25);
+constexpr Ms kHandshake =
+    4 * (syncCost(25) + readCost(1, 25) + readCost(300, 25)) + 2 * readCost(1, 25) + syncCost(25);
 constexpr Ms kDetect = 3 * (kRateChange + kHandshake);
-constexpr Ms kSetRate = 3 * (kDetect + read(1, 25) + 100 + kRateChange + kHandshake);
+constexpr Ms kSetRate = 3 * (kDetect + readCost(1, 25) + 100 + kRateChange + kHandshake);
 constexpr Ms findAt(Ms rates) {
-    return rates * (kRateChange + sync(25) + kHandshake);
+    return rates * (kRateChange + syncCost(25) + kHandshake);
 }
-constexpr Ms kSwitch = read(1, 25) + 100 + kRateChange + kHandshake;
+constexpr Ms kSwitch = readCost(1, 25) + 100 + kRateChange + kHandshake;
 constexpr Ms syncAt4800(Ms t) {
-    return sync(t) + findAt(2) + kSwitch + kSetRate + kRateChange + sync(t);
+    return syncCost(t) + findAt(2) + kSwitch + kSetRate + kRateChange + syncCost(t);
 }
 constexpr Ms kRestore = findAt(3) + kSwitch + kSetRate;
 constexpr Ms modeChange(Ms replySize, Ms t) {
-    return 3 * (sync(t) + read(replySize, t));
+    return 3 * (syncCost(t) + readCost(replySize, t));
 }
 // A command typed with echoes of its `c` characters: up to five misses, each
 // wrong echo a sync and a fresh start, then the reply of n bytes.
 constexpr Ms echoed(Ms c, Ms n, Ms t) {
-    return (6 * c + 5) * read(1, t) + 5 * sync(t) + read(n, t);
+    return (6 * c + 5) * readCost(1, t) + 5 * syncCost(t) + readCost(n, t);
 }
-constexpr Ms kEnd = sync(1000) + 10;  // back to the prompt, let go of the port
+constexpr Ms kEnd = syncCost(1000) + 10;  // back to the prompt, let go of the port
 // A link of its own at 4800, in text upload mode.
 constexpr Ms kConnectUpload = syncAt4800(1000) + modeChange(25, 1000);
-constexpr Ms kIdentity = 3 * read(41, 1000);
+constexpr Ms kIdentity = 3 * readCost(41, 1000);
 // The directory read of the log commands: one link to synchronise, another
 // for the identity.
 constexpr Ms kDirectory = syncAt4800(1000) + kConnectUpload + kIdentity + kEnd;
 // The fast transfers: the instrument looked for and switched to a fast rate,
 // and looked for again when they fail.
-constexpr Ms kFast = kDetect + kSetRate + sync(1000);
+constexpr Ms kFast = kDetect + kSetRate + syncCost(1000);
 constexpr Ms logDownload(Ms requestLength, Ms replySize) {
-    return kFast + sync(2000) + modeChange(25, 2000) + echoed(requestLength, replySize, 5000) +
-           sync(5000) + kRestore;
+    return kFast + syncCost(2000) + modeChange(25, 2000) + echoed(requestLength, replySize, 5000) +
+           syncCost(5000) + kRestore;
 }
-constexpr Ms kRecord = 3 * read(9, 1000);
+constexpr Ms kRecord = 3 * readCost(9, 1000);
 
 // Room for a busy machine on top of the worst case.
 constexpr Ms generous(Ms worst) {
@@ -101,24 +104,27 @@ const Command kCommands[] = {
     {"logs_get_new", "logs get --new -d .", nullptr, kDirectory},
     // The clear, its pause, and the directory read that shows it done.
     {"logs_clear", "logs clear --yes", nullptr,
-     syncAt4800(1000) + read(14, 1000) + 4000 + sync(1000) + kDirectory},
+     syncAt4800(1000) + readCost(14, 1000) + 4000 + syncCost(1000) + kDirectory},
     {"prefs_get", "prefs get", nullptr,
-     syncAt4800(1000) + modeChange(25, 1000) + 3 * (read(11, 1000) + read(256, 1000)) + kEnd},
+     syncAt4800(1000) + modeChange(25, 1000) + 3 * (readCost(11, 1000) + readCost(256, 1000)) +
+         kEnd},
     {"prefs_get_file", "prefs get -o out.ppf", "out.ppf",
-     syncAt4800(1000) + modeChange(25, 1000) + 3 * (read(11, 1000) + read(256, 1000)) + kEnd},
+     syncAt4800(1000) + modeChange(25, 1000) + 3 * (readCost(11, 1000) + readCost(256, 1000)) +
+         kEnd},
     {"prefs_put", "prefs put in.ppf", nullptr,
-     syncAt4800(1000) + modeChange(25, 1000) + 3 * (read(11, 1000) + read(256, 1000)) + kEnd},
+     syncAt4800(1000) + modeChange(25, 1000) + 3 * (readCost(11, 1000) + readCost(256, 1000)) +
+         kEnd},
     {"glider_get", "glider get", nullptr,
-     syncAt4800(1000) + kConnectUpload + read(10, 1000) + kEnd},
+     syncAt4800(1000) + kConnectUpload + readCost(10, 1000) + kEnd},
     {"glider_get_file", "glider get -o out.plr", "out.plr",
-     syncAt4800(1000) + kConnectUpload + read(10, 1000) + kEnd},
+     syncAt4800(1000) + kConnectUpload + readCost(10, 1000) + kEnd},
     {"glider_put", "glider put in.plr", nullptr,
-     syncAt4800(1000) + kConnectUpload + read(10, 1000) + kEnd},
+     syncAt4800(1000) + kConnectUpload + readCost(10, 1000) + kEnd},
     {"navpoints_get", "navpoints get -o out.dat", "out.dat",
-     kFast + sync(1000) + modeChange(25, 1000) + 3 * echoed(1, 12, 1000) + kRestore},
+     kFast + syncCost(1000) + modeChange(25, 1000) + 3 * echoed(1, 12, 1000) + kRestore},
     {"navpoints_put", "navpoints put in.dat", nullptr,
      kFast + modeChange(25, 1000) + kIdentity + kRestore},
-    {"task_get", "task get", nullptr, kConnectUpload + read(321, 1000) + kEnd},
+    {"task_get", "task get", nullptr, kConnectUpload + readCost(321, 1000) + kEnd},
     {"task_declare", "task declare in.dat HILLTOP VALLEY", nullptr,
      syncAt4800(1000) + modeChange(27, 1000) + 3 * kRecord + kEnd},
 };
@@ -132,7 +138,7 @@ const char* const kEarlierOutput = "what the file held before\n";
 
 // ---------------------------------------------------------------- processes
 
-std::vector<char*> argvOf(std::vector<std::string>& args) {
+std::vector<char*> pointersTo(std::vector<std::string>& args) {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -144,7 +150,7 @@ class SimProcess {
 public:
     explicit SimProcess(std::uint32_t seed) {
         std::vector<std::string> args = {VANTOR_SIM_PATH, "--hostile", std::to_string(seed)};
-        std::vector<char*> argv = argvOf(args);
+        std::vector<char*> argv = pointersTo(args);
         int fds[2];
         if (pipe(fds) != 0) return;
         pid_ = fork();
@@ -191,6 +197,27 @@ private:
     std::string device_;
 };
 
+// This environment, with sanitizer reports given an exit code of their own:
+// their usual 1 is the failure every command here is to end with.
+std::vector<std::string> childEnvironment() {
+    std::vector<std::string> env;
+    std::string asan = "ASAN_OPTIONS=";
+    std::string ubsan = "UBSAN_OPTIONS=";
+    for (char** e = environ; *e; ++e) {
+        const std::string v = *e;
+        if (v.rfind(asan, 0) == 0) {
+            asan = v + ":";
+        } else if (v.rfind(ubsan, 0) == 0) {
+            ubsan = v + ":";
+        } else {
+            env.push_back(v);
+        }
+    }
+    env.push_back(asan + "exitcode=86");
+    env.push_back(ubsan + "exitcode=86");
+    return env;
+}
+
 struct Outcome {
     bool inTime = false;
     int status = 0;  // as waitpid gives it
@@ -200,7 +227,9 @@ struct Outcome {
 // `deadline` has passed.
 Outcome runWithDeadline(std::vector<std::string> args, const fs::path& dir, const fs::path& log,
                         std::chrono::milliseconds deadline) {
-    std::vector<char*> argv = argvOf(args);
+    std::vector<char*> argv = pointersTo(args);
+    std::vector<std::string> env = childEnvironment();
+    std::vector<char*> envp = pointersTo(env);
     const std::string dirText = dir.string();
     const std::string logText = log.string();
     const pid_t pid = fork();
@@ -211,7 +240,7 @@ Outcome runWithDeadline(std::vector<std::string> args, const fs::path& dir, cons
         dup2(in, STDIN_FILENO);
         dup2(out, STDOUT_FILENO);
         dup2(out, STDERR_FILENO);
-        execv(argv[0], argv.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     Outcome outcome;
@@ -254,8 +283,9 @@ std::map<std::string, std::string> snapshot(const fs::path& dir) {
 
 std::string describe(const std::map<std::string, std::string>& files) {
     std::ostringstream text;
-    for (const auto& [name, contents] : files)
+    for (const auto& [name, contents] : files) {
         text << "  " << name << " (" << contents.size() << " bytes)\n";
+    }
     return text.str();
 }
 
