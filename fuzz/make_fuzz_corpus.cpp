@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "LogSigning.h"
@@ -189,16 +190,29 @@ void navpointFileSeeds() {
         std::fprintf(stderr, "cannot write the navpoint file seed\n");
         failed = true;
     }
+    // A line as the program writes it, for the line fuzzer without its line feed.
+    const std::string written = vantor::formatNavpointLine(table->entries[0]);
+    put("navpoint_line", "written", written.substr(0, written.size() - 1));
+
     // The forms a reader meets in files written by other programs or by hand.
-    put("navpoint_file", "forms.txt",
-        "1,47:30.5N,008:15.0000E,1500F,TAxr,HILLTOP,GRASS STRIPS\n"
-        "2,47:30:15N,008:15:30W,-20M,WR,,\r\n"
-        "  not a navpoint\n"
-        "\n"
-        "3,12:00.0000S,120:00.0000E,0,MLSFHE,A NAME LONGER THAN TWELVE,comma, inside\n"
-        "4,00:00.0000S,000:00.0000W,1500,E,ORIGIN,\xe9t\xe9\n"
-        "5,47:30.0000,008:15.0000E,1,T,NOHEMISPHERE,skipped\n"
-        "6,89:59.9999N,179:59.9999E,32767M,T,CORNER,last line");
+    const std::pair<const char*, const char*> forms[] = {
+        {"decimals-feet", "1,47:30.5N,008:15.0000E,1500F,TAxr,HILLTOP,GRASS STRIPS"},
+        {"seconds-empty-texts", "2,47:30:15N,008:15:30W,-20M,WR,,\r"},
+        {"long-texts",
+         "3,12:00.0000S,120:00.0000E,0,MLSFHE,A NAME LONGER THAN TWELVE,comma, inside"},
+        {"latin1", "4,00:00.0000S,000:00.0000W,1500,E,ORIGIN,\xe9t\xe9"},
+        {"no-hemisphere", "5,47:30.0000,008:15.0000E,1,T,NOHEMISPHERE,skipped"},
+        {"corner", "6,89:59.9999N,179:59.9999E,32767M,T,CORNER,last line"},
+    };
+    std::string file;
+    for (const auto& [name, line] : forms) {
+        put("navpoint_line", name, line);
+        file += line;
+        // Lines that are no navpoints, which the reader skips and counts or not.
+        file += file.size() < 100 ? "\n  not a navpoint\n\n" : "\n";
+    }
+    file.pop_back();  // the last line needs no line feed
+    put("navpoint_file", "forms.txt", file);
 }
 
 void recordFileSeeds() {
