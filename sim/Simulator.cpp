@@ -1,7 +1,5 @@
 #include "Simulator.h"
 
-#include "SimLine.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -14,6 +12,8 @@
 #include <map>
 #include <random>
 #include <string_view>
+
+#include "SimLine.h"
 
 namespace vantor::sim {
 namespace {
@@ -497,6 +497,8 @@ struct Simulator::Impl {
         int after;  // matching commands still answered well first
     };
     std::map<std::string, PendingFault> replyFaults;
+    // Faults armed when a command line runs: trigger, then the spoiled command.
+    std::multimap<std::string, std::pair<std::string, PendingFault>> armedFaults;
     std::map<std::string, std::pair<std::function<void(Bytes&)>, int>> rewrites;
     int acksWithheld = 0;
 
@@ -707,6 +709,9 @@ struct Simulator::Impl {
     Action execute(const std::string& command, std::size_t echoed) {
         remember(command);
         const auto fault = takeFault(command);
+        const auto [from, to] = armedFaults.equal_range(command);
+        for (auto it = from; it != to; ++it) replyFaults[it->second.first] = it->second.second;
+        armedFaults.erase(from, to);
         const bool take = fault != ReplyFault::Short && fault != ReplyFault::Silent;
         Reply r = dispatch(command, take, fault == ReplyFault::Refuse);
         Action action;
@@ -1038,6 +1043,13 @@ void Simulator::failReplies(const std::string& command, ReplyFault fault, int co
     } else {
         impl_->replyFaults[command] = {fault, count, after};
     }
+}
+
+void Simulator::failRepliesAfterCommand(const std::string& trigger, const std::string& command,
+                                        ReplyFault fault, int count, int after) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->armedFaults.emplace(trigger,
+                               std::make_pair(command, Impl::PendingFault{fault, count, after}));
 }
 
 void Simulator::rewriteReplies(const std::string& command,

@@ -126,6 +126,10 @@ public:
     // Refuse on a command other than a log request acts as Damaged.
     // With `after`, that many matching commands are first answered well.
     void failReplies(const std::string& command, ReplyFault fault, int count, int after = 0);
+    // The same, armed only once the command line `trigger` has run: a fault
+    // placed by what the program did, not by how many syncs a busy line took.
+    void failRepliesAfterCommand(const std::string& trigger, const std::string& command,
+                                 ReplyFault fault, int count, int after = 0);
     // Hands the next `count` replies to `command`, as they are about to be sent,
     // to `edit`, which may change them at will (to build frames no fault gives).
     // It runs on the serving thread under the simulator's lock: it must not

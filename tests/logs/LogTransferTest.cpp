@@ -152,13 +152,16 @@ TEST_P(TransferFailure, ShowsItsMessagesAndLosesNoFile) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, TransferFailure,
     ::testing::Values(
-        // Three handshakes of two syncs each come first: the detection, the
-        // rate switch's own detection and its check at 57600.
+        // The switch's check at 57600 takes two syncs; then the transfer's own.
         FailureCase{"NoAnswerAt57600",
-                    [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 6); },
+                    [](sim::Simulator& s) {
+                        s.failRepliesAfterCommand("bau 10", "sync", ReplyFault::Silent, 3, 2);
+                    },
                     false, "Failed to connect.", 4800, false},
         FailureCase{"NoAnswerAfterTheTimeOutChange",
-                    [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 7); },
+                    [](sim::Simulator& s) {
+                        s.failRepliesAfterCommand("bau 10", "sync", ReplyFault::Silent, 3, 3);
+                    },
                     false, "Failed to connect.", 4800, true},
         FailureCase{"UploadRefused",
                     [](sim::Simulator& s) { s.failReplies("upl 0", ReplyFault::Silent, -1); },
@@ -180,7 +183,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "Transfer error.", 4800, true},
         // Found at 19200, the instrument goes back there whatever went wrong.
         FailureCase{"NoAnswerAt57600From19200",
-                    [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 6); },
+                    [](sim::Simulator& s) {
+                        s.failRepliesAfterCommand("bau 10", "sync", ReplyFault::Silent, 3, 2);
+                    },
                     false, "Failed to connect.", 19200, false, 19200},
         FailureCase{"BlockNeverArrivesFrom19200",
                     [](sim::Simulator& s) {

@@ -213,18 +213,21 @@ TEST_P(TransferFailure, ShowsItsMessageAndFinishes) {
     EXPECT_FALSE(link->isOpen());
 }
 
-// Two handshakes of two syncs each, then the switch's check at the new rate,
-// come before the transfer's own syncs.
+// The switch's check at the new rate takes two syncs before the transfer's own.
 INSTANTIATE_TEST_SUITE_P(
     Rows, TransferFailure,
     ::testing::Values(
         FailureCase{"DownloadSilent", true, [](sim::Simulator& s) { s.setSilent(true); },
                     "Failed to connect.", 4800},
         FailureCase{"DownloadNoAnswerAt57600", true,
-                    [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 6); },
+                    [](sim::Simulator& s) {
+                        s.failRepliesAfterCommand("bau 10", "sync", ReplyFault::Silent, 3, 2);
+                    },
                     "Failed to connect.", 4800},
         FailureCase{"DownloadNoAnswerAfterTheTimeOut", true,
-                    [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 7); },
+                    [](sim::Simulator& s) {
+                        s.failRepliesAfterCommand("bau 10", "sync", ReplyFault::Silent, 3, 3);
+                    },
                     "Failed to connect.", 4800},
         FailureCase{"DownloadUploadModeRefused", true,
                     [](sim::Simulator& s) { s.failReplies("upl 0", ReplyFault::Silent, -1); },
@@ -248,7 +251,9 @@ INSTANTIATE_TEST_SUITE_P(
                     [](sim::Simulator& s) { s.failReplies("c 3", ReplyFault::Damaged, -1); },
                     "Transfer Error.", 4800},
         FailureCase{"UploadNoAnswerAt19200", false,
-                    [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 6); },
+                    [](sim::Simulator& s) {
+                        s.failRepliesAfterCommand("bau 8", "sync", ReplyFault::Silent, 3, 2);
+                    },
                     "Failed to connect..", 4800},
         FailureCase{"UploadModeRefused", false,
                     [](sim::Simulator& s) { s.failReplies("upl 1", ReplyFault::Silent, -1); },
@@ -258,7 +263,9 @@ INSTANTIATE_TEST_SUITE_P(
                     [](sim::Simulator& s) { s.failReplies("w", ReplyFault::Damaged, -1); },
                     "Communication Failure.", 4800},
         FailureCase{"UploadNoAnswerAfterTheVersion", false,
-                    [](sim::Simulator& s) { s.failReplies("sync", ReplyFault::Silent, 3, 8); },
+                    [](sim::Simulator& s) {
+                        s.failRepliesAfterCommand("w", "sync", ReplyFault::Silent, 3);
+                    },
                     "Failed to connect.", 4800},
         FailureCase{"UploadDownloadModeRefused", false,
                     [](sim::Simulator& s) { s.failReplies("dow 1", ReplyFault::Silent, -1); },
