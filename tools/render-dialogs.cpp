@@ -13,7 +13,7 @@
 
 #include "Simulator.h"
 #include "app/MainDialog.h"
-#include "app/Prompts.h"
+#include "base/Prompts.h"
 #include "navpoints/NavpointTransfer.h"
 
 namespace {
