@@ -57,12 +57,14 @@ done
 jobs=$(nproc 2>/dev/null || echo 2)
 mkdir -p "$build"
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVANTOR_FUZZ=ON -DVANTOR_GUI=OFF -DVANTOR_BUILD_TESTS=OFF >"$build/configure.log" 2>&1 || {
+    -DVANTOR_FUZZ=ON -DVANTOR_GUI=OFF -DVANTOR_BUILD_TESTS=OFF -DVANTOR_WERROR=ON \
+    >"$build/configure.log" 2>&1 || {
     cat "$build/configure.log" >&2
     echo "fuzz/run.sh: configuring $build failed" >&2
     exit 1
 }
-targets=""
+# The seed writer too, so that it keeps building with the formats it writes.
+targets="make_fuzz_corpus"
 for name in "$@"; do targets="$targets ${name}_fuzzer"; done
 # shellcheck disable=SC2086
 cmake --build "$build" -j "$jobs" --target $targets || {
