@@ -13,8 +13,9 @@ namespace vantor::cli {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;      // also: a file that cannot be read
-constexpr int kBadArguments = -1;  // a command's answer: exit with kExitUsage after the usage
+constexpr int kExitUsage = 2;        // also: a file that cannot be read
+constexpr int kExitCancelled = 130;  // stopped by Ctrl-C or SIGTERM, as shells count it
+constexpr int kBadArguments = -1;    // a command's answer: exit with kExitUsage after the usage
 
 struct Context {
     std::string port = "COM1:";

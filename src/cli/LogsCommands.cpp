@@ -1,5 +1,8 @@
 // vantorctl logs: list, download and clear the instrument's flight logs.
 
+#include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -83,17 +86,105 @@ bool readDirectory(Context& ctx, InstrumentLink& link, Instrument& instrument) {
     return false;
 }
 
+// Set by Ctrl-C and SIGTERM while logs are downloaded: the transfer stops
+// at the next block and brings the line back. A second signal during that
+// only sets it again.
+std::atomic<bool> gStopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void requestStop(int) {
+    gStopRequested.store(true);
+}
+
+// Catches the stop signals for as long as it lives.
+class StopSignals {
+public:
+    StopSignals() {
+        gStopRequested.store(false);
+#ifdef _WIN32
+        previousInt_ = std::signal(SIGINT, requestStop);
+        previousTerm_ = std::signal(SIGTERM, requestStop);
+#else
+        struct sigaction action {};
+        action.sa_handler = requestStop;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;  // a waiting read wakes up, and finds the flag
+        sigaction(SIGINT, &action, &previousInt_);
+        sigaction(SIGTERM, &action, &previousTerm_);
+#endif
+    }
+    ~StopSignals() {
+#ifdef _WIN32
+        std::signal(SIGINT, previousInt_);
+        std::signal(SIGTERM, previousTerm_);
+#else
+        sigaction(SIGINT, &previousInt_, nullptr);
+        sigaction(SIGTERM, &previousTerm_, nullptr);
+#endif
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+    bool stopped() const {
+        return gStopRequested.load();
+    }
+
+private:
+#ifdef _WIN32
+    void (*previousInt_)(int) = nullptr;
+    void (*previousTerm_)(int) = nullptr;
+#else
+    struct sigaction previousInt_ {};
+    struct sigaction previousTerm_ {};
+#endif
+};
+
 // One download as the dialog does it; the check's text goes to standard output.
-bool download(Context& ctx, InstrumentLink& link, int logNumber, bool binary,
-              const std::string& path) {
+int download(Context& ctx, InstrumentLink& link, int logNumber, bool binary,
+             const std::string& path, const StopSignals& signals) {
+    if (signals.stopped()) return kExitCancelled;
     StatusPrinter status;
     LogTransfer transfer(link, *ctx.prompts, status);
+    transfer.setCancelFlag(&gStopRequested);
     const LogTransferRequest request{logNumber, binary, path};
-    if (!transfer.prepare(request)) return false;
-    if (!transfer.run(request, ctx.port, nullptr)) return false;
+    if (!transfer.prepare(request)) return kExitFailed;
+    switch (transfer.run(request, ctx.port, nullptr)) {
+        case TransferOutcome::Saved:
+            break;
+        case TransferOutcome::Cancelled:
+            std::cerr << "vantorctl: stopped; " << path << " was not written\n";
+            return kExitCancelled;
+        case TransferOutcome::Failed:
+            return kExitFailed;
+    }
     std::cout << path << '\n';
     if (!binary) std::cout << verificationText(path);
-    return true;
+    return kExitOk;
+}
+
+// Several logs in one connection: each saved file and its check on standard
+// output, what failed on standard error, and a count at the end.
+int downloadMany(Context& ctx, InstrumentLink& link, const std::vector<LogTransferRequest>& logs,
+                 const StopSignals& signals) {
+    if (signals.stopped()) return kExitCancelled;
+    StatusPrinter status;
+    LogTransfer transfer(link, *ctx.prompts, status);
+    transfer.setCancelFlag(&gStopRequested);
+    const LogBatchResult result = transfer.runBatch(logs, ctx.port, verificationText);
+    for (const auto& item : result.items) {
+        if (item.outcome == TransferOutcome::Saved) {
+            std::cout << item.request.path << '\n' << item.verification;
+        } else if (item.outcome == TransferOutcome::Failed && result.connected) {
+            std::string problem = item.problem;
+            for (char& c : problem) c = c == '\n' ? ' ' : c;
+            std::cerr << "vantorctl: " << item.request.path << " failed: " << problem << '\n';
+        }
+    }
+    std::cerr << "saved " << result.savedCount() << " of " << logs.size() << " logs\n";
+    if (result.cancelled) {
+        std::cerr << "vantorctl: stopped; the log being downloaded was not written\n";
+        return kExitCancelled;
+    }
+    return result.failedCount() == 0 ? kExitOk : kExitFailed;
 }
 
 int list(Context& ctx, const LogsOptions& o) {
@@ -115,41 +206,60 @@ int list(Context& ctx, const LogsOptions& o) {
 int get(Context& ctx, const LogsOptions& o) {
     const auto minSeconds = static_cast<std::int32_t>(o.minMinutes * 60);
     InstrumentLink link(*ctx.prompts);
+    const StopSignals signals;
     if (o.newOnly) {
         if (o.words.size() != 1 || o.output) return kBadArguments;
         Instrument instrument;
         if (!readDirectory(ctx, link, instrument)) return kExitFailed;
         const fs::path dir = o.directory.value_or(".");
-        bool ok = true;
+        std::vector<LogTransferRequest> fresh;
         for (int index : buildListing(instrument.directory, minSeconds).listMap) {
             const std::string name = logShortFileName(
                 instrument.directory, index, instrument.serial.data(), minSeconds, o.binary);
-            if (fs::exists(dir / name)) continue;
-            ok = download(ctx, link, index, o.binary, (dir / name).string()) && ok;
+            if (!fs::exists(dir / name)) fresh.push_back({index, o.binary, (dir / name).string()});
         }
-        return ok ? kExitOk : kExitFailed;
+        if (fresh.empty()) {
+            std::cerr << "no new logs\n";
+            return signals.stopped() ? kExitCancelled : kExitOk;
+        }
+        return downloadMany(ctx, link, fresh, signals);
     }
-    if (o.words.size() != 2 || o.directory) return kBadArguments;
-    const std::string& which = o.words[1];
-    if (which == "all") {
-        return download(ctx, link, kAllLogs, o.binary, o.output.value_or("AllFile.All"))
-                   ? kExitOk
-                   : kExitFailed;
+    if (o.words.size() < 2) return kBadArguments;
+    if (o.words[1] == "all") {
+        if (o.words.size() != 2 || o.directory) return kBadArguments;
+        return download(ctx, link, kAllLogs, o.binary, o.output.value_or("AllFile.All"), signals);
     }
-    const auto index = minutesArg(which);
-    if (!index) return kBadArguments;
+    std::vector<int> indices;
+    for (std::size_t i = 1; i < o.words.size(); ++i) {
+        const auto index = minutesArg(o.words[i]);
+        if (!index) return kBadArguments;
+        // A log named twice is fetched once.
+        if (std::find(indices.begin(), indices.end(), static_cast<int>(*index)) == indices.end()) {
+            indices.push_back(static_cast<int>(*index));
+        }
+    }
+    // Several logs go into a folder under their short names.
+    if (indices.size() > 1 && o.output) return kBadArguments;
+    if (indices.size() == 1 && o.directory) return kBadArguments;
     Instrument instrument;
     if (!readDirectory(ctx, link, instrument)) return kExitFailed;
-    if (*index >= static_cast<std::uint32_t>(instrument.directory.count)) {
-        std::cerr << "vantorctl: the instrument has no log " << which << '\n';
-        return kExitFailed;
+    std::vector<LogTransferRequest> logs;
+    for (int n : indices) {
+        if (n >= instrument.directory.count) {
+            std::cerr << "vantorctl: the instrument has no log " << n << '\n';
+            return kExitFailed;
+        }
+        const std::string name = logShortFileName(instrument.directory, n, instrument.serial.data(),
+                                                  minSeconds, o.binary);
+        fs::path path = indices.size() == 1 ? fs::path(o.output.value_or(name))
+                                            : fs::path(o.directory.value_or(".")) / name;
+        if (indices.size() == 1 && fs::is_directory(path)) path /= name;
+        logs.push_back({n, o.binary, path.string()});
     }
-    const int n = static_cast<int>(*index);
-    const std::string name =
-        logShortFileName(instrument.directory, n, instrument.serial.data(), minSeconds, o.binary);
-    fs::path path = o.output.value_or(name);
-    if (fs::is_directory(path)) path /= name;
-    return download(ctx, link, n, o.binary, path.string()) ? kExitOk : kExitFailed;
+    if (logs.size() == 1) {
+        return download(ctx, link, logs[0].logNumber, o.binary, logs[0].path, signals);
+    }
+    return downloadMany(ctx, link, logs, signals);
 }
 
 int clear(Context& ctx, const LogsOptions& o) {

@@ -91,6 +91,7 @@ const std::vector<Command>& commands() {
         {"logs",
          "[--min-time MINUTES]  list the flight logs\n"
          "        logs get INDEX|all [--binary] [-o PATH]  download one log or the whole memory\n"
+         "        logs get INDEX... [--binary] [-d DIR]  several logs in one connection\n"
          "        logs get --new [-d DIR]  download every log not yet in DIR\n"
          "        logs clear [--yes]  erase every flight log in the instrument",
          logsCommand},

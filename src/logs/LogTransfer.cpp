@@ -25,7 +25,26 @@ bool writeAll(std::FILE* f, const void* data, std::size_t n) {
     return n == 0 || std::fwrite(data, 1, n, f) == n;
 }
 
+void removeQuietly(const std::string& path) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+}
+
+constexpr const char* kOpenForWritingText = "Could not open file for writing.";
+
 }  // namespace
+
+int LogBatchResult::savedCount() const {
+    int n = 0;
+    for (const Item& item : items) n += item.outcome == TransferOutcome::Saved ? 1 : 0;
+    return n;
+}
+
+int LogBatchResult::failedCount() const {
+    int n = 0;
+    for (const Item& item : items) n += item.outcome == TransferOutcome::Failed ? 1 : 0;
+    return n;
+}
 
 void LogTransfer::say(const std::string& text, const char* caption) {
     prompts_.message(text, caption, Buttons::Ok, Icon::None, owner_);
@@ -34,70 +53,85 @@ void LogTransfer::say(const std::string& text, const char* caption) {
 bool LogTransfer::prepare(const LogTransferRequest& request) {
     File f(std::fopen(partPath(request.path).c_str(), "wb"));
     if (!f) {
-        say("Could not open file for writing.", "Error");
+        say(kOpenForWritingText, "Error");
         return false;
     }
     return true;
 }
 
-bool LogTransfer::run(const LogTransferRequest& request, const std::string& portName,
-                      const LogVerifierFunction& verify) {
-    const std::string part = partPath(request.path);
-    WaitCursor wait(prompts_);
-    if (!link_.open(portName, 4800, 1000)) {
-        say("Can't open ComPort", "Error");
-        std::error_code ignored;
-        std::filesystem::remove(part, ignored);  // nothing was written
-        return false;
-    }
-    File out(std::fopen(part.c_str(), "wb"));
-    if (!out) {
-        say("Could not open file for writing.", "Error");
-        link_.close();
-        return false;
-    }
+LogTransfer::Connection LogTransfer::connect(const std::string& portName) {
+    Connection c;
+    if (!link_.open(portName, 4800, 1000)) return c;
+    c.opened = true;
     observer_.setStatus("Attempting to Transfer");
-
-    const int baudToRestore = link_.detectBaudRate();
+    c.baudToRestore = link_.detectBaudRate();
+    if (cancelled()) return c;
     link_.setInstrumentBaudRate(57600);
     if (!link_.sync()) {
-        say("Failed to connect.", "Error");
-        out.reset();
-        return finishTransfer(true, baudToRestore, request, verify, true);
+        c.problem = "Failed to connect.";
+        c.lineLost = true;
+        return c;
     }
     link_.setReadTimeout(2000);
-    auto fail = [&](const char* text) {
-        say(text, "Error");
+    if (!link_.sync()) {
+        c.problem = "Failed to connect.";
+    } else if (!link_.enterUploadMode(true)) {
+        c.problem = "Could not upload.";
+    }
+    return c;
+}
+
+LogTransfer::Received LogTransfer::receive(const LogTransferRequest& request) {
+    const std::string part = partPath(request.path);
+    Received r;
+    File out(std::fopen(part.c_str(), "wb"));
+    if (!out) {
+        r.problem = kOpenForWritingText;
+        return r;
+    }
+    auto fail = [&](std::string problem, bool lineLost = false) {
         out.reset();
-        return finishTransfer(true, baudToRestore, request, verify);
+        removeQuietly(part);
+        r.problem = std::move(problem);
+        r.lineLost = lineLost;
+        return r;
     };
-    if (!link_.sync()) return fail("Failed to connect.");
-    if (!link_.enterUploadMode(true)) return fail("Could not upload.");
 
     int blockSize = 0;
     int blockCount = 0;
+    long long total = 0;
     if (request.binary) {
-        int total = 0;
+        int length = 0;
         std::uint8_t a = 0;
         std::uint8_t b = 0;
-        if (!link_.requestBinaryLog(request.logNumber, blockSize, blockCount, &total, &a, &b)) {
+        if (!link_.requestBinaryLog(request.logNumber, blockSize, blockCount, &length, &a, &b)) {
             return fail("Could not initiate transfer.");
         }
         char header[64];
         const int n =
-            std::snprintf(header, sizeof header, "TVKBINARYFILE:%d,%d,%d,%d;", total, a, b, 128);
+            std::snprintf(header, sizeof header, "TVKBINARYFILE:%d,%d,%d,%d;", length, a, b, 128);
         const std::array<std::uint8_t, 128> reserved{};
         writeAll(out.get(), header, static_cast<std::size_t>(n));
         writeAll(out.get(), reserved.data(), reserved.size());
+        total = length;
     } else if (!link_.requestIgcLog(request.logNumber, blockSize, blockCount)) {
         return fail("Could not initiate transfer. (A)");
+    } else {
+        total = blockCount;
     }
+    long long done = 0;
+    observer_.setProgress(0, total);
 
     std::vector<std::uint8_t> block(static_cast<std::size_t>(blockSize));
     int shortTotal = 0;
     int badTotal = 0;
     bool writeFailed = false;
     for (int index = 0;; ++index) {
+        if (cancelled()) {
+            r = fail({});
+            r.outcome = TransferOutcome::Cancelled;
+            return r;
+        }
         int shortRetries = 0;
         int badRetries = 0;
         const int length = link_.readBlock('N', blockSize, block, shortRetries, badRetries);
@@ -106,18 +140,23 @@ bool LogTransfer::run(const LogTransferRequest& request, const std::string& port
         if (length < 0) {
             char text[64];
             std::snprintf(text, sizeof text, "Transfer Error (%d %d)", shortRetries, badRetries);
-            say(text, "Error");
-            out.reset();
-            return finishTransfer(true, baudToRestore, request, verify, true);
+            return fail(text, true);
         }
         writeFailed |= !writeAll(out.get(), block.data(), static_cast<std::size_t>(length));
         char status[96];
         std::snprintf(status, sizeof status, "%d of %d Blocks Transferred (%d %d)", index,
                       blockCount, shortTotal, badTotal);
         observer_.setStatus(status);
+        done += request.binary ? length : 1;
+        observer_.setProgress(std::min(done, total), total);
         if (length != blockSize) break;
     }
 
+    if (cancelled()) {
+        r = fail({});
+        r.outcome = TransferOutcome::Cancelled;
+        return r;
+    }
     observer_.setStatus("Finishing...");
     link_.setReadTimeout(5000);
     std::array<std::uint8_t, kSecurityRecordRead> security{};
@@ -126,14 +165,13 @@ bool LogTransfer::run(const LogTransferRequest& request, const std::string& port
     writeFailed |= !writeAll(out.get(), security.data(), static_cast<std::size_t>(securityLength));
     writeFailed |= std::fclose(out.release()) != 0;
     // A file that could not be written whole is no download.
-    if (writeFailed) return finishTransfer(true, baudToRestore, request, verify);
-    const bool saved = finishTransfer(false, baudToRestore, request, verify);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return saved;
+    if (writeFailed) return fail("The log could not be written whole to " + part);
+    observer_.setProgress(total, total);
+    r.outcome = TransferOutcome::Saved;
+    return r;
 }
 
-bool LogTransfer::finishTransfer(bool failed, int baud, const LogTransferRequest& request,
-                                 const LogVerifierFunction& verify, bool lineLost) {
+void LogTransfer::endLine(int baud, bool lineLost) {
     link_.sync();
     const int target = baud == -1 ? 4800 : baud;
     if (lineLost) {
@@ -145,35 +183,156 @@ bool LogTransfer::finishTransfer(bool failed, int baud, const LogTransferRequest
         link_.setInstrumentBaudRate(target);
     }
     link_.close();
+}
 
+std::string LogTransfer::commit(const LogTransferRequest& request) {
     const std::string part = partPath(request.path);
     std::error_code error;
-    if (failed) {
-        observer_.setStatus("Transfer Failed");
-        std::filesystem::remove(part, error);
-        say("Transfer Failed.", "Error!");
-        return false;
-    }
     std::filesystem::rename(part, request.path, error);
     if (error && std::filesystem::is_regular_file(request.path)) {
         // Some platforms will not rename over an existing file.
         std::filesystem::remove(request.path, error);
         std::filesystem::rename(part, request.path, error);
     }
-    if (error) {
-        // The log arrived whole: it is never thrown away for want of a name.
+    if (!error) return {};
+    // The log arrived whole: it is never thrown away for want of a name.
+    return "The log was downloaded but could not be saved as\n" + request.path +
+           "\nIt is kept as\n" + part;
+}
+
+TransferOutcome LogTransfer::run(const LogTransferRequest& request, const std::string& portName,
+                                 const LogVerifierFunction& verify) {
+    WaitCursor wait(prompts_);
+    const Connection c = connect(portName);
+    if (!c.opened) {
+        say("Can't open ComPort", "Error");
+        removeQuietly(partPath(request.path));  // nothing was written
+        return TransferOutcome::Failed;
+    }
+    Received r;
+    if (!c.problem.empty()) {
+        r.problem = c.problem;
+        r.lineLost = c.lineLost;
+    } else if (cancelled()) {
+        r.outcome = TransferOutcome::Cancelled;
+    } else {
+        r = receive(request);
+    }
+    if (r.outcome == TransferOutcome::Failed) {
+        removeQuietly(partPath(request.path));
+        if (!r.problem.empty()) say(r.problem, "Error");
+        endLine(c.baudToRestore, r.lineLost);
         observer_.setStatus("Transfer Failed");
-        say("The log was downloaded but could not be saved as\n" + request.path +
-                "\nIt is kept as\n" + part,
-            "Error");
-        return false;
+        say("Transfer Failed.", "Error!");
+        return TransferOutcome::Failed;
+    }
+    if (r.outcome == TransferOutcome::Cancelled) {
+        removeQuietly(partPath(request.path));
+        endLine(c.baudToRestore, false);
+        observer_.setStatus(kTransferCancelled);
+        return TransferOutcome::Cancelled;
+    }
+    endLine(c.baudToRestore, false);
+    const std::string problem = commit(request);
+    if (!problem.empty()) {
+        observer_.setStatus("Transfer Failed");
+        say(problem, "Error");
+        return TransferOutcome::Failed;
     }
     observer_.setStatus("Transfer Complete");
     const std::string text = request.binary ? std::string("Did not try to verify binary file")
                              : verify       ? verify(request.path)
                                             : std::string();
     if (!text.empty()) say(text, "Verification");
-    return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return TransferOutcome::Saved;
+}
+
+LogBatchResult LogTransfer::runBatch(const std::vector<LogTransferRequest>& requests,
+                                     const std::string& portName,
+                                     const LogVerifierFunction& verify) {
+    LogBatchResult result;
+    for (const LogTransferRequest& request : requests) {
+        LogBatchResult::Item item;
+        item.request = request;
+        result.items.push_back(std::move(item));
+    }
+    auto markRest = [&](std::size_t from, TransferOutcome outcome, const std::string& problem) {
+        for (std::size_t i = from; i < result.items.size(); ++i) {
+            result.items[i].outcome = outcome;
+            result.items[i].problem = problem;
+            removeQuietly(partPath(result.items[i].request.path));
+        }
+    };
+    if (requests.empty()) return result;
+
+    WaitCursor wait(prompts_);
+    const Connection c = connect(portName);
+    if (!c.opened) {
+        say("Can't open ComPort", "Error");
+        markRest(0, TransferOutcome::Failed, "Can't open ComPort");
+        return result;
+    }
+    if (!c.problem.empty()) {
+        say(c.problem, "Error");
+        markRest(0, TransferOutcome::Failed, c.problem);
+        endLine(c.baudToRestore, c.lineLost);
+        observer_.setStatus("Transfer Failed");
+        return result;
+    }
+    result.connected = true;
+
+    bool lineLost = false;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        if (cancelled()) {
+            markRest(i, TransferOutcome::Cancelled, {});
+            break;
+        }
+        LogBatchResult::Item& item = result.items[i];
+        observer_.startLog(static_cast<int>(i + 1), static_cast<int>(requests.size()),
+                           item.request);
+        // Each further log is asked for as the first was, in upload mode.
+        Received r;
+        if (i > 0 && !link_.enterUploadMode(true)) {
+            r.problem = "Could not upload.";
+            r.lineLost = true;
+        } else {
+            r = receive(item.request);
+        }
+        item.outcome = r.outcome;
+        item.problem = r.problem;
+        if (r.outcome == TransferOutcome::Saved) {
+            item.problem = commit(item.request);
+            if (!item.problem.empty()) {
+                item.outcome = TransferOutcome::Failed;
+            } else if (!item.request.binary && verify) {
+                item.verification = verify(item.request.path);
+            }
+        }
+        observer_.setStatus(item.outcome == TransferOutcome::Saved       ? "Transfer Complete"
+                            : item.outcome == TransferOutcome::Cancelled ? kTransferCancelled
+                                                                         : "Transfer Failed");
+        if (r.outcome == TransferOutcome::Cancelled) {
+            markRest(i + 1, TransferOutcome::Cancelled, {});
+            break;
+        }
+        if (r.lineLost && !link_.sync()) {
+            // Nobody answers any more: the rest is not asked for.
+            lineLost = true;
+            markRest(i + 1, TransferOutcome::Failed, "The instrument stopped answering.");
+            break;
+        }
+    }
+    for (const LogBatchResult::Item& item : result.items) {
+        result.cancelled |= item.outcome == TransferOutcome::Cancelled;
+    }
+    endLine(c.baudToRestore, lineLost);
+    if (result.cancelled) {
+        observer_.setStatus(kTransferCancelled);
+    } else {
+        observer_.setStatus(result.failedCount() == 0 ? "Transfer Complete" : "Transfer Failed");
+    }
+    return result;
 }
 
 }  // namespace vantor

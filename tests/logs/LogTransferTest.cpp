@@ -42,8 +42,9 @@ protected:
         request = {log, binary, (dir / "57ETA1B1.IGC").string()};
         LogTransfer t(*link, prompts, statuses);
         if (!t.prepare(request)) return false;
-        return t.run(request, port.empty() ? device() : port,
-                     [](const std::string& path) { return "checked " + path; });
+        return t.run(request, port.empty() ? device() : port, [](const std::string& path) {
+            return "checked " + path;
+        }) == TransferOutcome::Saved;
     }
     std::vector<std::pair<std::string, std::string>> shown() const {
         std::vector<std::pair<std::string, std::string>> out;
