@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,7 +22,17 @@ std::string readFile(const fs::path& p) {
 class Statuses : public LogTransferObserver {
 public:
     void setStatus(const std::string& text) override { seen.push_back(text); }
+    void setProgress(long long done, long long total) override {
+        progress.emplace_back(done, total);
+        if (onProgress) onProgress(done);
+    }
+    void startLog(int number, int count, const LogTransferRequest&) override {
+        started.emplace_back(number, count);
+    }
     std::vector<std::string> seen;
+    std::vector<std::pair<long long, long long>> progress;
+    std::vector<std::pair<int, int>> started;
+    std::function<void(long long)> onProgress;
 };
 
 class LogTransferTest : public SimFixture {
@@ -39,12 +50,29 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     bool transfer(int log, bool binary, const std::string& port = {}) {
+        return transferOutcome(log, binary, port) == TransferOutcome::Saved;
+    }
+    TransferOutcome transferOutcome(int log, bool binary, const std::string& port = {}) {
         request = {log, binary, (dir / "57ETA1B1.IGC").string()};
         LogTransfer t(*link, prompts, statuses);
-        if (!t.prepare(request)) return false;
-        return t.run(request, port.empty() ? device() : port, [](const std::string& path) {
-            return "checked " + path;
-        }) == TransferOutcome::Saved;
+        t.setCancelFlag(&cancel);
+        if (!t.prepare(request)) return TransferOutcome::Failed;
+        return t.run(request, port.empty() ? device() : port,
+                     [](const std::string& path) { return "checked " + path; });
+    }
+    LogBatchResult batch(const std::vector<int>& logs) {
+        std::vector<LogTransferRequest> requests;
+        for (int n : logs) {
+            requests.push_back({n, false, (dir / ("log" + std::to_string(n))).string()});
+        }
+        LogTransfer t(*link, prompts, statuses);
+        t.setCancelFlag(&cancel);
+        return t.runBatch(requests, device(),
+                          [](const std::string& path) { return "checked " + path; });
+    }
+    std::string igcOf(std::size_t n) const {
+        const auto log = sim->state().logs[n];
+        return log.igc + std::string(log.security.begin(), log.security.end());
     }
     std::vector<std::pair<std::string, std::string>> shown() const {
         std::vector<std::pair<std::string, std::string>> out;
@@ -64,6 +92,7 @@ protected:
     fs::path dir;
     LogTransferRequest request;
     Statuses statuses;
+    std::atomic<bool> cancel{false};
 };
 
 TEST_F(LogTransferTest, IgcLogArrivesWholeAndIsChecked) {
@@ -111,6 +140,93 @@ TEST_F(LogTransferTest, DamagedBlockIsRecoveredAndCounted) {
                                return s.rfind("1 of ", 0) == 0 && s.find("(0 1)") != s.npos;
                            }),
               statuses.seen.end());
+}
+
+// The bar moves by blocks for an IGC log and by bytes for a binary one, and
+// ends full.
+TEST_F(LogTransferTest, ProgressAdvancesToItsEnd) {
+    for (const bool binary : {false, true}) {
+        statuses.progress.clear();
+        ASSERT_TRUE(transfer(1, binary));
+        const auto log = sim->state().logs[1];
+        const long long total = binary ? static_cast<long long>(log.binary.size())
+                                       : static_cast<long long>((log.igc.size() + 255) / 256);
+        ASSERT_GE(statuses.progress.size(), 3u);
+        EXPECT_EQ(statuses.progress.front(), std::make_pair(0LL, total));
+        EXPECT_EQ(statuses.progress.back(), std::make_pair(total, total));
+        EXPECT_TRUE(std::is_sorted(statuses.progress.begin(), statuses.progress.end()));
+    }
+}
+
+// A cancel stops at the next block: nothing further is asked for, the line is
+// brought back, no part file is left and an earlier file stays as it was.
+TEST_F(LogTransferTest, CancelStopsAtTheNextBlockAndKeepsTheEarlierFile) {
+    std::ofstream(dir / "57ETA1B1.IGC", std::ios::binary) << "an earlier download\n";
+    statuses.onProgress = [this](long long done) {
+        if (done == 2) cancel = true;
+    };
+    EXPECT_EQ(transferOutcome(1, false), TransferOutcome::Cancelled);
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(statuses.seen.back(), "Transfer Cancelled");
+    EXPECT_EQ(linesEqual("b N"), 2);
+    EXPECT_EQ(linesEqual("b s"), 0);
+    expectNoNewFile("an earlier download\n");
+    EXPECT_EQ(sim->rate(), 4800);
+    EXPECT_FALSE(link->isOpen());
+}
+
+// Several logs share one connection: one switch to 57600 and one back, a
+// failed log passed over, the rest saved and checked.
+TEST_F(LogTransferTest, SeveralLogsInOneConnection) {
+    sim->failReplies("b 64", ReplyFault::Refuse, 1);
+    const LogBatchResult result = batch({0, 1});
+    ASSERT_EQ(result.items.size(), 2u);
+    EXPECT_TRUE(result.connected);
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(result.items[0].outcome, TransferOutcome::Failed);
+    EXPECT_EQ(result.items[0].problem, "Could not initiate transfer. (A)");
+    EXPECT_FALSE(fs::exists(dir / "log0"));
+    EXPECT_FALSE(fs::exists(LogTransfer::partPath((dir / "log0").string())));
+    EXPECT_EQ(result.items[1].outcome, TransferOutcome::Saved);
+    EXPECT_EQ(readFile(dir / "log1"), igcOf(1));
+    EXPECT_EQ(result.items[1].verification, "checked " + (dir / "log1").string());
+    EXPECT_EQ(result.savedCount(), 1);
+    EXPECT_EQ(result.failedCount(), 1);
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(linesEqual("bau 10"), 1);
+    EXPECT_EQ(linesEqual("bau 6"), 1);
+    EXPECT_EQ(statuses.started, (std::vector<std::pair<int, int>>{{1, 2}, {2, 2}}));
+    EXPECT_EQ(statuses.seen.back(), "Transfer Failed");
+    EXPECT_EQ(sim->rate(), 4800);
+    EXPECT_FALSE(link->isOpen());
+}
+
+TEST_F(LogTransferTest, CancelledBatchKeepsWhatWasSaved) {
+    statuses.onProgress = [this](long long done) {
+        if (done == 1 && statuses.started.size() == 2) cancel = true;
+    };
+    const LogBatchResult result = batch({0, 1});
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.items[0].outcome, TransferOutcome::Saved);
+    EXPECT_EQ(readFile(dir / "log0"), igcOf(0));
+    EXPECT_EQ(result.items[1].outcome, TransferOutcome::Cancelled);
+    EXPECT_FALSE(fs::exists(dir / "log1"));
+    EXPECT_FALSE(fs::exists(LogTransfer::partPath((dir / "log1").string())));
+    EXPECT_EQ(statuses.seen.back(), "Transfer Cancelled");
+    EXPECT_EQ(sim->rate(), 4800);
+}
+
+// An instrument that stops answering in the middle is not asked for the rest.
+TEST_F(LogTransferTest, BatchGivesUpWhenTheLineIsGone) {
+    sim->failRepliesAfterCommand("b 64", "b N", ReplyFault::Damaged, -1);
+    sim->failRepliesAfterCommand("b 64", "b R", ReplyFault::Damaged, -1);
+    sim->failRepliesAfterCommand("b 64", "sync", ReplyFault::Silent, -1);
+    const LogBatchResult result = batch({0, 1});
+    EXPECT_EQ(result.items[0].outcome, TransferOutcome::Failed);
+    EXPECT_EQ(result.items[1].outcome, TransferOutcome::Failed);
+    EXPECT_EQ(result.items[1].problem, "The instrument stopped answering.");
+    EXPECT_EQ(linesEqual("b 65"), 0);
+    EXPECT_FALSE(link->isOpen());
 }
 
 TEST_F(LogTransferTest, InstrumentFoundAt19200IsSetBackThere) {
