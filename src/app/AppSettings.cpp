@@ -14,6 +14,7 @@ namespace {
 const QString kComPort = QStringLiteral("COMPORT");
 const QString kMinTime = QStringLiteral("MIN_FLIGHT_LOG_TIME");
 const QString kPortMap = QStringLiteral("PortMap");
+const QString kDownloadFolder = QStringLiteral("DownloadFolder");
 
 std::unique_ptr<QSettings> openSettings() {
 #ifdef _WIN32
@@ -41,6 +42,16 @@ std::optional<std::uint32_t> read32(const QSettings& settings, const QString& ke
 }
 
 }  // namespace
+
+std::string loadDownloadFolder() {
+    return openSettings()->value(kDownloadFolder).toString().toStdString();
+}
+
+void saveDownloadFolder(const std::string& folder) {
+    const auto settings = openSettings();
+    settings->setValue(kDownloadFolder, QString::fromStdString(folder));
+    settings->sync();
+}
 
 std::string portNameFor(std::int32_t comPort) {
     return "COM" + std::to_string(comPort) + ":";

@@ -7,6 +7,10 @@
 
 namespace vantor {
 
+// The folder "Download New" fills ("DownloadFolder"), empty when none was chosen.
+std::string loadDownloadFolder();
+void saveDownloadFolder(const std::string& folder);
+
 // The port name for a port number: "COM1:" … and "COM%d:" for any other number.
 std::string portNameFor(std::int32_t comPort);
 

@@ -1,5 +1,6 @@
 #include "app/MainDialog.h"
 
+#include "app/AppSettings.h"
 #include "records/PilotPreferencesTransfer.h"
 #include "ui/AppIcon.h"
 #include "ui/DialogUnits.h"
@@ -41,6 +42,9 @@ MainDialog::MainDialog(Prompts& prompts, QWidget* parent)
         runModal(setup_);
         distributeSettings();  // however Setup was closed
     });
+
+    logs_.setDownloadFolder(loadDownloadFolder());
+    logs_.onDownloadFolderChanged(saveDownloadFolder);
 
     distributeSettings();
 }

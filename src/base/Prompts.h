@@ -49,6 +49,10 @@ public:
     virtual std::optional<std::string> chooseSaveFile(const FileChoice& /*choice*/) {
         return std::nullopt;
     }
+    // A folder (choice.title and choice.initialFolder are used), or nothing.
+    virtual std::optional<std::string> chooseFolder(const FileChoice& /*choice*/) {
+        return std::nullopt;
+    }
     virtual void beep() {}
     virtual void setWaitCursor(bool /*on*/) {}
 };

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QRect>
 #include <array>
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/InstrumentLink.h"
@@ -38,6 +42,20 @@ public:
     void refreshLogList();
     void command(int id);
 
+    // The folder "Download New" fills and a transfer of several logs starts
+    // in; the documents folder until the pilot chose one.
+    void setDownloadFolder(const std::string& folder);
+    const std::string& downloadFolder() const { return downloadFolder_; }
+    // Told whenever the pilot chose another download folder, to keep it.
+    void onDownloadFolderChanged(std::function<void(const std::string&)> f) {
+        downloadFolderChanged_ = std::move(f);
+    }
+    // Shows a saved flight: after a download of an IGC log, and from "View
+    // Flight". Given the file and its check's text.
+    using FlightViewer =
+        std::function<void(const std::string& path, const std::string& verification)>;
+    void setFlightViewer(FlightViewer viewer) { flightViewer_ = std::move(viewer); }
+
     const LogDirectory& directory() const { return directory_; }
     const std::vector<int>& listMap() const { return listMap_; }
     int listedCount() const { return static_cast<int>(listMap_.size()); }
@@ -48,11 +66,21 @@ public:
 
     void setVisible(bool visible) override;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void saveSelected();
     void saveAll();
+    void downloadNew();
+    void viewFlight();
     bool startTransfer(int logNumber, const std::string& path, bool binary);
+    // Several logs in one connection, then one box that says what was saved.
+    bool startBatch(std::vector<LogTransferRequest> requests, const std::string& caption);
+    void showBatchResult(const LogBatchResult& result, const std::string& caption);
     void verifyFiles();
+    std::vector<int> selectedRows() const;
+    std::string shortName(int index, bool binary) const;
 
     class StatusLine;
 
@@ -65,6 +93,14 @@ private:
     std::string portName_;
     InstrumentLink link_;
     std::unique_ptr<StatusLine> status_;
+    std::atomic<bool> cancel_{false};
+    std::string downloadFolder_;
+    std::function<void(const std::string&)> downloadFolderChanged_;
+    FlightViewer flightViewer_;
+    // Each control's place at the template size; the list takes what the
+    // window grows by, the controls below it move down.
+    QSize templateSize_;
+    std::vector<std::pair<QWidget*, QRect>> templateGeometry_;
     BackgroundTask task_;
 };
 

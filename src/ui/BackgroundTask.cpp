@@ -24,18 +24,39 @@ bool BackgroundTask::start(std::function<void()> job, std::function<void()> done
     if (running_) return false;
     join();  // the last worker has finished; collect it
     running_ = true;
-    dialog_.setEnabled(false);
+    setControlsEnabled(false);
     thread_ = std::thread([this, job = std::move(job), done = std::move(done)] {
         job();
         post([this, done] {
             join();
             if (done) done();
-            dialog_.setEnabled(true);
+            setControlsEnabled(true);
             running_ = false;
             emit finished();
         });
     });
     return true;
+}
+
+void BackgroundTask::setControlsEnabled(bool enabled) {
+    if (!keepEnabled_) {
+        dialog_.setEnabled(enabled);
+        return;
+    }
+    if (enabled) {
+        for (QWidget* w : disabled_) w->setEnabled(true);
+        disabled_.clear();
+        keepEnabled_->setEnabled(false);
+        return;
+    }
+    for (QWidget* w : dialog_.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w != keepEnabled_ && w->isEnabled() && !w->isWindow()) {
+            w->setEnabled(false);
+            disabled_.push_back(w);
+        }
+    }
+    keepEnabled_->setEnabled(true);
+    keepEnabled_->setFocus();
 }
 
 void BackgroundTask::post(std::function<void()> f) {
@@ -57,6 +78,9 @@ bool BackgroundTask::eventFilter(QObject* watched, QEvent* event) {
         }
         if (event->type() == QEvent::KeyPress &&
             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            if (keepEnabled_ && keepEnabled_->isEnabled()) {
+                QMetaObject::invokeMethod(keepEnabled_, "click");
+            }
             return true;
         }
     }

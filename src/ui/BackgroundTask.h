@@ -4,6 +4,7 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include <vector>
 
 class QWidget;
 
@@ -23,6 +24,10 @@ public:
     // user-interface thread, before the dialog is enabled again. False when a
     // job is already running.
     bool start(std::function<void()> job, std::function<void()> done = {});
+    // A control that stays usable while a job runs (a Cancel button): the
+    // dialog's other controls are disabled instead of the whole dialog, and
+    // Escape clicks it.
+    void keepEnabled(QWidget* control) { keepEnabled_ = control; }
     bool running() const { return running_; }
     // Queues f to run on the user-interface thread; returns at once.
     void post(std::function<void()> f);
@@ -38,7 +43,11 @@ protected:
 private:
     void join();
 
+    void setControlsEnabled(bool enabled);
+
     QWidget& dialog_;
+    QWidget* keepEnabled_ = nullptr;
+    std::vector<QWidget*> disabled_;
     std::thread thread_;
     std::atomic<bool> running_{false};
 };

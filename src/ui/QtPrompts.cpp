@@ -136,6 +136,16 @@ std::optional<std::string> QtPrompts::chooseSaveFile(const FileChoice& choice) {
     return onGuiThread([&] { return runFileDialog(choice, true); });
 }
 
+std::optional<std::string> QtPrompts::chooseFolder(const FileChoice& choice) {
+    return onGuiThread([&]() -> std::optional<std::string> {
+        const QString folder = QFileDialog::getExistingDirectory(
+            ownerWidget(choice.owner), QString::fromStdString(choice.title),
+            initialFolder(choice.initialFolder));
+        if (folder.isEmpty()) return std::nullopt;
+        return folder.toStdString();
+    });
+}
+
 void QtPrompts::beep() {
     QMetaObject::invokeMethod(qApp, [] { QApplication::beep(); });
 }

@@ -17,6 +17,7 @@ public:
                    const void* owner) override;
     std::optional<std::string> chooseOpenFile(const FileChoice& choice) override;
     std::optional<std::string> chooseSaveFile(const FileChoice& choice) override;
+    std::optional<std::string> chooseFolder(const FileChoice& choice) override;
     void beep() override;
     void setWaitCursor(bool on) override;
 };

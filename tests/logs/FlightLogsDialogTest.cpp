@@ -3,9 +3,13 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "RecordingPrompts.h"
 #include "Simulator.h"
@@ -26,6 +30,9 @@ protected:
         ASSERT_TRUE(instrument->start());
         dialog = std::make_unique<FlightLogsDialog>(prompts);
         dialog->setPortAndMinimumTime(instrument->devicePath(), 0);
+        dialog->setFlightViewer([this](const std::string& path, const std::string& text) {
+            viewed.emplace_back(path, text);
+        });
         dir = fs::temp_directory_path() / ("vantor-dialog-" + std::to_string(::getpid()));
         fs::create_directories(dir);
     }
@@ -40,6 +47,23 @@ protected:
         QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, r.center());
     }
 
+    std::string shortName(int index) const {
+        return logShortFileName(dialog->directory(), index, dialog->instrumentSerial(), 0, false);
+    }
+    std::string igcOf(std::size_t n) const {
+        const auto log = instrument->state().logs[n];
+        return log.igc + std::string(log.security.begin(), log.security.end());
+    }
+    static std::string readFile(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    long linesEqual(const std::string& line) const {
+        const auto lines = instrument->lines();
+        return std::count(lines.begin(), lines.end(), line);
+    }
+
+    std::vector<std::pair<std::string, std::string>> viewed;
     RecordingPrompts prompts;
     std::unique_ptr<sim::Simulator> instrument;
     std::unique_ptr<FlightLogsDialog> dialog;
@@ -65,10 +89,19 @@ TEST_F(FlightLogsDialogTest, OpeningListsTheLogsAndDoubleClickDownloadsOne) {
     EXPECT_TRUE(choice.promptOverwrite);
     EXPECT_EQ(choice.owner, dialog.get());
 
-    EXPECT_FALSE(dialog->isEnabled());  // while the worker runs
+    // While the worker runs only Cancel can be used.
+    EXPECT_FALSE(list()->isEnabled());
+    EXPECT_FALSE(dialog->ui().transferButton->isEnabled());
+    EXPECT_TRUE(dialog->ui().cancelButton->isEnabled());
     dialog->task().waitUntilDone();
-    EXPECT_TRUE(dialog->isEnabled());
+    EXPECT_TRUE(list()->isEnabled());
+    EXPECT_FALSE(dialog->ui().cancelButton->isEnabled());
     EXPECT_EQ(dialog->ui().statusText->text(), "Transfer Complete");
+    EXPECT_EQ(dialog->ui().progressBar->value(), dialog->ui().progressBar->maximum());
+    EXPECT_GT(dialog->ui().progressBar->maximum(), 1);
+    ASSERT_EQ(viewed.size(), 1u);  // the flight is shown after its download
+    EXPECT_EQ(viewed[0].first, path);
+    EXPECT_NE(viewed[0].second.find("Security OK"), std::string::npos);
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].caption, "Verification");
     EXPECT_NE(prompts.messages[0].text.find("Security OK"), std::string::npos);
@@ -159,6 +192,91 @@ TEST_F(FlightLogsDialogTest, UnansweredClearIsSaid) {
     EXPECT_EQ(prompts.messages[1].text, kClearNotAnswered);
     EXPECT_EQ(prompts.messages[1].caption, "Error");
     EXPECT_EQ(list()->count(), 2);  // read again: the logs are still there
+}
+
+// Escape (or Cancel) stops a download at the next block: the earlier file of
+// that name stays, no part file is left and the instrument is back at 4800.
+TEST_F(FlightLogsDialogTest, CancelKeepsTheEarlierFile) {
+    dialog->show();
+    const fs::path path = dir / "kept.igc";
+    std::ofstream(path, std::ios::binary) << "an earlier download";
+    instrument->setPacing(true);
+    list()->item(1)->setSelected(true);
+    prompts.fileAnswers.push_back(path.string());
+    dialog->ui().transferButton->click();
+    ASSERT_TRUE(dialog->task().running());
+    for (int i = 0; i < 1000 && dialog->ui().progressBar->value() < 1; ++i) QTest::qWait(10);
+    ASSERT_GE(dialog->ui().progressBar->value(), 1);
+    QTest::keyClick(dialog->ui().cancelButton, Qt::Key_Escape);
+    dialog->task().waitUntilDone();
+    EXPECT_EQ(dialog->ui().statusText->text(), "Transfer Cancelled");
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(viewed.empty());
+    EXPECT_EQ(readFile(path), "an earlier download");
+    EXPECT_FALSE(fs::exists(path.string() + ".part"));
+    EXPECT_EQ(instrument->rate(), 4800);
+    EXPECT_EQ(linesEqual("b s"), 0);
+}
+
+// Several lines go into one folder in one connection, under their short names.
+TEST_F(FlightLogsDialogTest, SeveralSelectedLogsGoToOneFolder) {
+    dialog->show();
+    list()->item(0)->setSelected(true);
+    list()->item(1)->setSelected(true);
+    prompts.fileAnswers.push_back(dir.string());
+    instrument->clearHistory();
+    dialog->ui().transferButton->click();
+    dialog->task().waitUntilDone();
+    ASSERT_EQ(prompts.fileChoices.size(), 1u);  // asked once
+    EXPECT_EQ(readFile(dir / shortName(0)), igcOf(0));
+    EXPECT_EQ(readFile(dir / shortName(1)), igcOf(1));
+    EXPECT_EQ(linesEqual("bau 10"), 1);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].caption, "Transfer Flight Logs");
+    EXPECT_EQ(prompts.messages[0].text.rfind("Saved 2 of 2 flight logs in\n" + dir.string(), 0), 0u)
+        << prompts.messages[0].text;
+    EXPECT_EQ(dialog->downloadFolder(), dir.string());
+    EXPECT_TRUE(viewed.empty());
+}
+
+// Download New fetches what the folder lacks, and nothing a second time.
+TEST_F(FlightLogsDialogTest, DownloadNewFetchesOnlyWhatIsMissing) {
+    std::string kept;
+    dialog->onDownloadFolderChanged([&](const std::string& f) { kept = f; });
+    dialog->setDownloadFolder(dir.string());
+    dialog->show();
+    std::ofstream(dir / shortName(0), std::ios::binary) << "saved before";
+    dialog->ui().downloadNewButton->click();
+    dialog->task().waitUntilDone();
+    EXPECT_EQ(readFile(dir / shortName(0)), "saved before");
+    EXPECT_EQ(readFile(dir / shortName(1)), igcOf(1));
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].caption, "Download New");
+    EXPECT_EQ(prompts.messages[0].text.rfind("Saved 1 of 1 flight log in", 0), 0u);
+
+    instrument->clearHistory();
+    dialog->ui().downloadNewButton->click();
+    EXPECT_FALSE(dialog->task().running());
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_EQ(prompts.messages[1].text,
+              "No new flight logs: every listed log is already in\n" + dir.string());
+    EXPECT_TRUE(instrument->lines().empty());
+    EXPECT_TRUE(kept.empty());  // nothing was chosen
+}
+
+// The list takes what the window grows by; the buttons keep their size.
+TEST_F(FlightLogsDialogTest, ListGrowsWithTheWindow) {
+    dialog->show();
+    const QSize minimum = dialog->minimumSize();
+    EXPECT_EQ(dialog->size(), minimum);
+    const QSize list0 = list()->size();
+    const QSize button0 = dialog->ui().transferButton->size();
+    const QPoint cancel0 = dialog->ui().cancelButton->pos();
+    dialog->resize(minimum + QSize(200, 150));
+    QApplication::processEvents();
+    EXPECT_EQ(list()->size(), list0 + QSize(200, 150));
+    EXPECT_EQ(dialog->ui().transferButton->size(), button0);
+    EXPECT_EQ(dialog->ui().cancelButton->pos(), cancel0 + QPoint(200, 150));
 }
 
 }  // namespace

@@ -31,4 +31,8 @@ std::optional<std::string> RecordingPrompts::chooseSaveFile(const FileChoice& ch
     return nextFile(*this, choice);
 }
 
+std::optional<std::string> RecordingPrompts::chooseFolder(const FileChoice& choice) {
+    return nextFile(*this, choice);
+}
+
 }  // namespace vantor::test

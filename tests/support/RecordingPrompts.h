@@ -24,6 +24,7 @@ public:
     // File choices are recorded and answered from fileAnswers (cancelled when empty).
     std::optional<std::string> chooseOpenFile(const FileChoice& choice) override;
     std::optional<std::string> chooseSaveFile(const FileChoice& choice) override;
+    std::optional<std::string> chooseFolder(const FileChoice& choice) override;
     void beep() override { ++beeps; }
     void setWaitCursor(bool on) override { waitCursor += on ? 1 : -1; }
 
