@@ -215,6 +215,88 @@ TEST(VantorctlLogs, NewLogsOnlyOnce) {
     EXPECT_EQ(filesIn(scratch.path), 1u);
 }
 
+std::string fileText(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+long linesEqual(const vantor::sim::Simulator& sim, const std::string& line) {
+    const auto lines = sim.lines();
+    return std::count(lines.begin(), lines.end(), line);
+}
+
+// Several indices share one connection: one switch to 57600 and one back.
+TEST(VantorctlLogs, SeveralLogsInOneConnection) {
+    vantor::sim::SimulatorOptions options;
+    options.logs = 3;
+    vantor::sim::Simulator sim(options);
+    ASSERT_TRUE(sim.start());
+    Scratch scratch;
+    const std::string port = "--port " + sim.devicePath() + " ";
+    EXPECT_EQ(vantorctl(port + "logs get 0 2 -o x").exitCode, 2);  // several go to a folder
+    const Result r = vantorctl(port + "logs get 0 2 2 -d " + scratch.path.string());
+    EXPECT_EQ(r.exitCode, 0);
+    ASSERT_EQ(filesIn(scratch.path), 2u);
+    for (const auto& entry : std::filesystem::directory_iterator(scratch.path)) {
+        EXPECT_NE(r.out.find(entry.path().string() + "\nLog Data Integrity OK\n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(vantorctl("verify " + entry.path().string()).exitCode, 0);
+    }
+    EXPECT_EQ(linesEqual(sim, "bau 10"), 1);
+    EXPECT_EQ(linesEqual(sim, "b 64"), 1);
+    EXPECT_EQ(linesEqual(sim, "b 66"), 1);
+    EXPECT_EQ(sim.rate(), 4800);
+}
+
+// Ctrl-C stops a download at the next block: the instrument goes back to its
+// rate, no part file is left, the earlier file stays, and the exit is 130. A
+// second Ctrl-C while the line is brought back changes nothing.
+TEST(VantorctlLogs, InterruptStopsTheDownloadCleanly) {
+    vantor::sim::SimulatorOptions options;
+    options.logs = 2;
+    options.pace = true;
+    vantor::sim::Simulator sim(options);
+    ASSERT_TRUE(sim.start());
+    Scratch scratch;
+    const auto path = scratch.path / "flight.igc";
+    std::ofstream(path, std::ios::binary) << "an earlier download";
+
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], STDERR_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        execl(VANTORCTL_PATH, VANTORCTL_PATH, "--port", sim.devicePath().c_str(), "logs", "get",
+              "1", "-o", path.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    FILE* err = fdopen(fds[0], "r");
+    char line[256];
+    bool interrupted = false;
+    while (std::fgets(line, sizeof line, err)) {
+        if (!interrupted && std::string(line).rfind("1 of ", 0) == 0) {
+            kill(pid, SIGINT);
+            interrupted = true;
+        } else if (interrupted && std::string(line).rfind("Transfer Cancelled", 0) != 0) {
+            kill(pid, SIGINT);  // again, while it winds up
+        }
+    }
+    std::fclose(err);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(interrupted);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(fileText(path), "an earlier download");
+    EXPECT_FALSE(std::filesystem::exists(path.string() + ".part"));
+    EXPECT_EQ(sim.rate(), 4800);
+    EXPECT_EQ(linesEqual(sim, "b s"), 0);
+}
+
 TEST(VantorctlLogs, ClearAsksUnlessTold) {
     SimProcess sim("--logs 2");
     const std::string port = "--port " + sim.device() + " ";
@@ -233,11 +315,6 @@ const char* const kNavpointFile =
     "1,47:30.1250N,008:15.0000E,450M,TA,HILLTOP     ,GRASS STRIPS\r\n"
     "2,46:00.0000S,007:00.5000W,-20M,H,VALLEY      ,            \r\n"
     "3,45:00.0000N,006:00.0000E,100M,,HILLTOP     ,SECOND      \r\n";
-
-std::string fileText(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 TEST(VantorctlNavpoints, FileGoesUpAndComesBackAndATaskIsDeclared) {
     SimProcess sim("--navpoints 5");
