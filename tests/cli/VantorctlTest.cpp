@@ -297,6 +297,54 @@ TEST(VantorctlLogs, InterruptStopsTheDownloadCleanly) {
     EXPECT_EQ(linesEqual(sim, "b s"), 0);
 }
 
+// A real instrument lists its logs newest first, so the day's last flight
+// has the highest flight number and a new flight leaves the numbers of the
+// earlier ones alone: --new fetches each flight once, a new one included.
+TEST(VantorctlLogs, NewFlightsOfOneDayEachOnce) {
+    vantor::sim::SimulatorOptions options;
+    options.logs = 4;
+    vantor::sim::Simulator sim(options);
+    ASSERT_TRUE(sim.start());
+    auto state = sim.state();
+    auto onDay = [](vantor::sim::SimLog log, std::uint8_t day, std::uint8_t hour) {
+        log.start = {9, 7, day, hour, 0, 0};
+        log.end = {9, 7, day, static_cast<std::uint8_t>(hour + 1), 30, 0};
+        return log;
+    };
+    const auto spare = state.logs[3];
+    // Newest first: two flights on the 14th, one on the 13th.
+    state.logs = {onDay(state.logs[0], 14, 13), onDay(state.logs[1], 14, 10),
+                  onDay(state.logs[2], 13, 11)};
+    sim.setState(state);
+    Scratch scratch;
+    const std::string get =
+        "--port " + sim.devicePath() + " logs get --new -d " + scratch.path.string();
+    EXPECT_EQ(vantorctl(get).exitCode, 0);
+    const auto names = [&] {
+        std::vector<std::string> out;
+        for (const auto& e : std::filesystem::directory_iterator(scratch.path)) {
+            out.push_back(e.path().filename().string());
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    EXPECT_EQ(names(), (std::vector<std::string>{"97DTA1B1.IGC", "97ETA1B1.IGC", "97ETA1B2.IGC"}));
+    const std::string second = fileText(scratch.path / "97ETA1B2.IGC");
+
+    // A third flight that day comes in at the top of the list.
+    state.logs.insert(state.logs.begin(), onDay(spare, 14, 16));
+    sim.setState(state);
+    sim.clearHistory();
+    EXPECT_EQ(vantorctl(get).exitCode, 0);
+    EXPECT_EQ(names(), (std::vector<std::string>{"97DTA1B1.IGC", "97ETA1B1.IGC", "97ETA1B2.IGC",
+                                                 "97ETA1B3.IGC"}));
+    EXPECT_EQ(fileText(scratch.path / "97ETA1B3.IGC"),
+              spare.igc + std::string(spare.security.begin(), spare.security.end()));
+    EXPECT_EQ(fileText(scratch.path / "97ETA1B2.IGC"), second);
+    EXPECT_EQ(linesEqual(sim, "b 64"), 1);  // the new flight only
+    EXPECT_EQ(linesEqual(sim, "b 65") + linesEqual(sim, "b 66") + linesEqual(sim, "b 67"), 0);
+}
+
 TEST(VantorctlLogs, ClearAsksUnlessTold) {
     SimProcess sim("--logs 2");
     const std::string port = "--port " + sim.device() + " ";
