@@ -1,13 +1,12 @@
 // vantorctl logs: list, download and clear the instrument's flight logs.
 
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 
 #include "cli/Commands.h"
+#include "cli/StopSignals.h"
 #include "link/InstrumentLink.h"
 #include "logs/LogDirectory.h"
 #include "logs/LogTransfer.h"
@@ -86,65 +85,13 @@ bool readDirectory(Context& ctx, InstrumentLink& link, Instrument& instrument) {
     return false;
 }
 
-// Set by Ctrl-C and SIGTERM while logs are downloaded: the transfer stops
-// at the next block and brings the line back. A second signal during that
-// only sets it again.
-std::atomic<bool> gStopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void requestStop(int) {
-    gStopRequested.store(true);
-}
-
-// Catches the stop signals for as long as it lives.
-class StopSignals {
-public:
-    StopSignals() {
-        gStopRequested.store(false);
-#ifdef _WIN32
-        previousInt_ = std::signal(SIGINT, requestStop);
-        previousTerm_ = std::signal(SIGTERM, requestStop);
-#else
-        struct sigaction action {};
-        action.sa_handler = requestStop;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = 0;  // a waiting read wakes up, and finds the flag
-        sigaction(SIGINT, &action, &previousInt_);
-        sigaction(SIGTERM, &action, &previousTerm_);
-#endif
-    }
-    ~StopSignals() {
-#ifdef _WIN32
-        std::signal(SIGINT, previousInt_);
-        std::signal(SIGTERM, previousTerm_);
-#else
-        sigaction(SIGINT, &previousInt_, nullptr);
-        sigaction(SIGTERM, &previousTerm_, nullptr);
-#endif
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-    bool stopped() const {
-        return gStopRequested.load();
-    }
-
-private:
-#ifdef _WIN32
-    void (*previousInt_)(int) = nullptr;
-    void (*previousTerm_)(int) = nullptr;
-#else
-    struct sigaction previousInt_ {};
-    struct sigaction previousTerm_ {};
-#endif
-};
-
 // One download as the dialog does it; the check's text goes to standard output.
 int download(Context& ctx, InstrumentLink& link, int logNumber, bool binary,
              const std::string& path, const StopSignals& signals) {
     if (signals.stopped()) return kExitCancelled;
     StatusPrinter status;
     LogTransfer transfer(link, *ctx.prompts, status);
-    transfer.setCancelFlag(&gStopRequested);
+    transfer.setCancelFlag(&signals.flag());
     const LogTransferRequest request{logNumber, binary, path};
     if (!transfer.prepare(request)) return kExitFailed;
     switch (transfer.run(request, ctx.port, nullptr)) {
@@ -168,7 +115,7 @@ int downloadMany(Context& ctx, InstrumentLink& link, const std::vector<LogTransf
     if (signals.stopped()) return kExitCancelled;
     StatusPrinter status;
     LogTransfer transfer(link, *ctx.prompts, status);
-    transfer.setCancelFlag(&gStopRequested);
+    transfer.setCancelFlag(&signals.flag());
     const LogBatchResult result = transfer.runBatch(logs, ctx.port, verificationText);
     for (const auto& item : result.items) {
         if (item.outcome == TransferOutcome::Saved) {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "cli/Commands.h"
+#include "cli/StopSignals.h"
 #include "link/InstrumentLink.h"
 #include "navpoints/NavpointFile.h"
 #include "navpoints/NavpointTransfer.h"
@@ -70,7 +71,13 @@ int get(Context& ctx, const NavpointOptions& o) {
     InstrumentLink link(*ctx.prompts);
     StatusPrinter status;
     NavpointTransfer transfer(link, *ctx.prompts, status);
-    if (!transfer.download(ctx.port, *table)) return kExitFailed;
+    const StopSignals signals;
+    transfer.setCancelFlag(&signals.flag());
+    if (!transfer.download(ctx.port, *table)) {
+        if (!transfer.wasCancelled()) return kExitFailed;
+        std::cerr << "vantorctl: stopped; " << *o.output << " was not written\n";
+        return kExitCancelled;
+    }
     if (!writeNavpointFile(*o.output, *table)) {
         ctx.prompts->message("Could not open file for writing.", "Error", Buttons::Ok, Icon::None,
                              nullptr);
@@ -106,7 +113,12 @@ int put(Context& ctx, const NavpointOptions& o) {
     InstrumentLink link(*ctx.prompts);
     StatusPrinter status;
     NavpointTransfer transfer(link, *ctx.prompts, status);
-    return transfer.upload(ctx.port, *table) ? kExitOk : kExitFailed;
+    const StopSignals signals;
+    transfer.setCancelFlag(&signals.flag());
+    if (transfer.upload(ctx.port, *table)) return kExitOk;
+    if (!transfer.wasCancelled()) return kExitFailed;
+    std::cerr << "vantorctl: stopped; the instrument holds only the navpoints sent so far\n";
+    return kExitCancelled;
 }
 
 int taskGet(Context& ctx, const NavpointOptions& o) {

@@ -85,6 +85,7 @@ bool NavpointTransfer::fail(const char* text, Restore restore) {
 }
 
 bool NavpointTransfer::download(const std::string& portName, NavpointTable& table) {
+    wasCancelled_ = false;
     WaitCursor wait(prompts_);
     observer_.setStatus("Getting Waypoints");
     if (!link_.open(portName, 4800, 1000)) return fail("Can't open ComPort", Restore::None);
@@ -112,6 +113,12 @@ bool NavpointTransfer::download(const std::string& portName, NavpointTable& tabl
     auto received = std::make_unique<NavpointTable>();
     std::array<std::uint8_t, kNavpointRecordSize> record{};
     for (int i = 0; i < count; ++i) {
+        if (cancel_ && cancel_->load()) {
+            wasCancelled_ = true;
+            finish(true, Restore::Switch);
+            observer_.setStatus("Transfer Cancelled");
+            return false;
+        }
         bool arrived = false;
         for (int attempt = 0; attempt < 3 && !arrived; ++attempt) {
             arrived = link_.queryNavpoint(i, record);
@@ -129,6 +136,7 @@ bool NavpointTransfer::download(const std::string& portName, NavpointTable& tabl
 }
 
 bool NavpointTransfer::upload(const std::string& portName, const NavpointTable& table) {
+    wasCancelled_ = false;
     WaitCursor wait(prompts_);
     if (!link_.open(portName, 4800, 1000)) {
         prompts_.message("Can't open ComPort", "Error", Buttons::Ok, Icon::None, owner_);
@@ -160,6 +168,12 @@ bool NavpointTransfer::upload(const std::string& portName, const NavpointTable& 
 
     link_.setReadTimeout(3000);
     for (int i = 0; i < table.count && i < kInstrumentNavpoints; ++i) {
+        if (cancel_ && cancel_->load()) {
+            // The list ends where the pilot stopped, so the instrument holds
+            // whole navpoints only.
+            wasCancelled_ = true;
+            break;
+        }
         const Navpoint& p = table.entries[static_cast<std::size_t>(i)];
         bool sent = false;
         for (int attempt = 0; attempt < 3 && !sent; ++attempt) {
@@ -177,7 +191,11 @@ bool NavpointTransfer::upload(const std::string& portName, const NavpointTable& 
     }
     std::string end = "c,-1";
     link_.sendRecord(end);
-    finish(false, Restore::Switch);
+    finish(wasCancelled_, Restore::Switch);
+    if (wasCancelled_) {
+        observer_.setStatus("Transfer Cancelled");
+        return false;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -43,6 +44,14 @@ public:
     // Clears the instrument's navpoints and sends the first 1500 of the table.
     bool upload(const std::string& portName, const NavpointTable& table);
 
+    // Set (from any thread, or a signal handler) to stop before the next
+    // navpoint: a download then keeps the table as it was, an upload ends the
+    // instrument's list after the navpoints already sent. Either way the
+    // instrument is switched back to 4800.
+    void setCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+    // Whether the last transfer stopped for the cancel flag.
+    bool wasCancelled() const { return wasCancelled_; }
+
 private:
     // How a transfer leaves the instrument's rate: as it is (never switched),
     // switched back to 4800, or looked for first and then switched back.
@@ -54,6 +63,8 @@ private:
     Prompts& prompts_;
     NavpointTransferObserver& observer_;
     const void* owner_;
+    const std::atomic<bool>* cancel_ = nullptr;
+    bool wasCancelled_ = false;
 };
 
 }  // namespace vantor

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -15,8 +16,12 @@ using Shown = std::vector<std::pair<std::string, std::string>>;
 
 class Statuses : public NavpointTransferObserver {
 public:
-    void setStatus(const std::string& text) override { seen.push_back(text); }
+    void setStatus(const std::string& text) override {
+        seen.push_back(text);
+        if (onStatus) onStatus(text);
+    }
     void navpointsReceived() override { ++received; }
+    std::function<void(const std::string&)> onStatus;
     std::vector<std::string> seen;
     int received = 0;
 };
@@ -336,6 +341,41 @@ TEST_F(NavpointTransferTest, FailedDownloadKeepsThePilotsTable) {
     ASSERT_EQ(table->count, 5);
     for (int i = 0; i < 5; ++i)
         expectSame(table->entries[static_cast<std::size_t>(i)], makeNavpoint(i));
+}
+
+// A stop between navpoints: a download keeps the table, an upload ends the
+// instrument's list after what was sent; the instrument is back at 4800.
+TEST_F(NavpointTransferTest, CancelStopsBetweenNavpoints) {
+    std::atomic<bool> cancel{false};
+    statuses.onStatus = [&](const std::string& text) {
+        if (text.rfind("2 of ", 0) == 0) cancel = true;
+    };
+    fill(5);
+    {
+        NavpointTransfer t(*link, prompts, statuses);
+        t.setCancelFlag(&cancel);
+        EXPECT_FALSE(t.download(device(), *table));
+        EXPECT_TRUE(t.wasCancelled());
+    }
+    EXPECT_EQ(table->count, 5);
+    expectSame(table->entries[0], makeNavpoint(0));
+    EXPECT_EQ(linesEqual("c 2"), 0);
+    EXPECT_EQ(sim->rate(), 4800);
+
+    cancel = false;
+    sim->clearHistory();
+    {
+        NavpointTransfer t(*link, prompts, statuses);
+        t.setCancelFlag(&cancel);
+        EXPECT_FALSE(t.upload(device(), *table));
+        EXPECT_TRUE(t.wasCancelled());
+    }
+    EXPECT_EQ(sim->state().navpoints.size(), 2u);
+    EXPECT_EQ(linesEqual(kEndLine), 1);
+    EXPECT_EQ(statuses.seen.back(), "Transfer Cancelled");
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(sim->rate(), 4800);
+    EXPECT_FALSE(link->isOpen());
 }
 
 }  // namespace
