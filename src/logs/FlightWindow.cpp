@@ -101,13 +101,15 @@ protected:
         static constexpr std::array<int, 12> kTimeSteps = {60,   120,  300,   600,   900,   1800,
                                                            3600, 7200, 10800, 21600, 43200, 86400};
         const double labelWidth = fm.horizontalAdvance(QStringLiteral("00:00")) * 2.0;
-        int tStep = kTimeSteps.back();
+        double tStep = kTimeSteps.back();
         for (int s : kTimeSteps) {
             if ((t1 - t0) / s * labelWidth <= plot.width()) {
                 tStep = s;
                 break;
             }
         }
+        // A recorder left on for weeks: whole days, as many as there is room for.
+        while ((t1 - t0) / tStep * labelWidth > plot.width()) tStep *= 2;
         for (double t = std::ceil(t0 / tStep) * tStep; t <= t1; t += tStep) {
             p.setPen(QPen(grid, 0, Qt::DotLine));
             p.drawLine(QPointF(x(t), plot.top()), QPointF(x(t), plot.bottom()));

@@ -112,6 +112,25 @@ TEST(FlightWindowTest, AFileThatIsNoIgcLogGetsAMessage) {
     }
 }
 
+TEST(FlightWindowTest, DrawsARecorderLeftOnForWeeks) {
+    // Over forty midnights, with no valid fix for the track: the axis takes
+    // whole days as its step and the outline says why it is empty.
+    std::string text = "AXYZ001\r\n";
+    for (int day = 0; day < 40; ++day) {
+        text += "B2300004700000N00800000EV0100001050\r\nB0100004700000N00800000EV0100001050\r\n";
+    }
+    QPointer<FlightWindow> window(
+        new FlightWindow(parseIgc(text), QStringLiteral("weeks.igc"), QString()));
+    ASSERT_TRUE(window->hasFlight());
+    EXPECT_EQ(window->figure(QStringLiteral("duration")), QStringLiteral("938:00:00"));
+    EXPECT_EQ(window->figure(QStringLiteral("lastFix")),
+              QStringLiteral("01:00:00 UTC (40 days later)"));
+    EXPECT_EQ(window->figure(QStringLiteral("track")), QStringLiteral("0.0 km"));
+    EXPECT_GT(pixelsOf(window->barogram(), QColor(31, 119, 180)), 50);
+    window->grab();
+    delete window.data();
+}
+
 TEST(FlightWindowTest, FromAWorkerItOpensOnTheGuiThread) {
     FlightWindow* fromWorker = reinterpret_cast<FlightWindow*>(1);
     std::thread worker([&] { fromWorker = showFlightWindow(kFixture, "", nullptr); });
