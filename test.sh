@@ -28,6 +28,7 @@ case "$mode" in
 esac
 
 tools/install-deps.sh
+tools/install-deps.sh --oracles
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # Configures and builds DIR whole with warnings as errors, then runs its tests:

@@ -259,6 +259,7 @@ void logSeeds() {
             failed = true;
         }
         put("log_verifier", name, bytes);
+        if (status == 0x0001) put("igc_file", "simulator.igc", bytes);
     };
     using namespace vantor::security;
     saved("signed.igc", 0x0001, SIG_VALID | LOG_CRC_OK | SIG_CRC_OK);

@@ -148,19 +148,25 @@ SimLog generateLog(std::size_t index, const InstrumentState& state, std::uint32_
 
     IgcText igc;
     igc.add("ATVR" + serial + "FLIGHT:" + std::to_string(index + 1));
-    igc.add("HFDTE" + date);
+    // The headers in their current forms. Pilot and glider come from the
+    // instrument's own records, so it writes and signs them as its own (HF);
+    // the competition id is the pilot's word (HP), left out of the signature.
+    // Each log is of a day of its own: always the day's first flight.
+    igc.add("HFDTEDATE:" + date + ",01");
     igc.add("HFFXA035");
-    igc.add("HPPLTPILOTINCHARGE:" + pilot, false);
-    igc.add("HPCM2CREW2:NIL", false);
-    igc.add("HPGTYGLIDERTYPE:" + gliderType, false);
-    igc.add("HPGIDGLIDERID:" + gliderId, false);
+    igc.add("HFPLTPILOTINCHARGE:" + pilot);
+    igc.add("HFCM2CREW2:NIL");
+    igc.add("HFGTYGLIDERTYPE:" + gliderType);
+    igc.add("HFGIDGLIDERID:" + gliderId);
     igc.add("HPCIDCOMPETITIONID:" + gliderId, false);
-    igc.add("HFDTM100GPSDATUM:WGS-1984");
+    igc.add("HFDTMGPSDATUM:WGS84");
     igc.add(format("HFRFWFIRMWAREVERSION:%c.%c", state.version[0], state.version[1]));
     igc.add(format("HFRHWHARDWAREVERSION:%u", static_cast<unsigned>(state.instrumentType)));
     igc.add("HFFTYFRTYPE:TARVEK,VANTOR 2");
     igc.add("HFGPSRECEIVER:GENERIC,12CH,MAX18000M");
     igc.add("HFPRSPRESSALTSENSOR:GENERIC,ABSOLUTE,MAX9999M");
+    igc.add("HFALGALTGPS:GEO");
+    igc.add("HFALPALTPRESSURE:ISA");
     igc.add("HOSITSITE:HOME FIELD", false);
     igc.add("I013638FXA");
 

@@ -4,6 +4,9 @@
 #   tools/install-deps.sh --windows  the Windows build and its tests: mingw-w64 and Wine
 #   tools/install-deps.sh --clang    the clang build and the libFuzzer targets: clang
 #                                    and its runtime libraries (libFuzzer, sanitizers)
+#   tools/install-deps.sh --oracles  independent IGC readers the reader's tests compare
+#                                    with: GPSBabel, and the igc-parser package (npm)
+#                                    in .cache/igc-oracles/; its tests skip without them
 set -euo pipefail
 case "${1:-}" in
     --windows)
@@ -13,6 +16,12 @@ case "${1:-}" in
         ;;
     --clang)
         packages=(clang libclang-rt-14-dev)
+        apt_options=(--no-install-recommends)
+        ;;
+    --oracles)
+        packages=(gpsbabel)
+        # A Node.js from elsewhere brings its own npm (and conflicts with Debian's).
+        command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
         apt_options=(--no-install-recommends)
         ;;
     *)
@@ -31,4 +40,15 @@ if ((${#missing[@]})); then
     [[ "$(id -u)" -ne 0 ]] && sudo=sudo
     $sudo apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${apt_options[@]}" "${missing[@]}"
+fi
+
+# Test oracles only: without the registry the tests that use them skip, so
+# this never stops a build.
+if [[ "${1:-}" == "--oracles" ]]; then
+    oracles="$(cd "$(dirname "$0")/.." && pwd)/.cache/igc-oracles"
+    if [[ ! -f "$oracles/node_modules/igc-parser/package.json" ]]; then
+        mkdir -p "$oracles"
+        npm install --prefix "$oracles" --no-audit --no-fund --no-save igc-parser@2.0.0 ||
+            echo "install-deps.sh: igc-parser not installed; its tests will skip" >&2
+    fi
 fi

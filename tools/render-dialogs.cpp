@@ -14,6 +14,7 @@
 #include "Simulator.h"
 #include "app/MainDialog.h"
 #include "base/Prompts.h"
+#include "logs/FlightWindow.h"
 #include "navpoints/NavpointTransfer.h"
 
 namespace {
@@ -89,5 +90,14 @@ int main(int argc, char** argv) {
         main.configureDialog().preferences() = record;
         ok = save(main.configureDialog(), dir, (std::string("configure-") + suffix).c_str()) && ok;
     }
+
+    // The flight window on the simulator's first log, as a download leaves it.
+    const vantor::sim::InstrumentState state = instrument.state();  // a copy
+    const vantor::sim::SimLog& log = state.logs.front();
+    const std::string igc = log.igc + std::string(log.security.begin(), log.security.end());
+    vantor::FlightWindow flight(vantor::parseIgc(igc), QStringLiteral("121TA1B1.IGC"),
+                                QStringLiteral("Log Data Integrity OK\nSignature Data Integrity "
+                                               "OK\nSecurity OK\n"));
+    ok = save(flight, dir, "flight") && ok;
     return ok ? 0 : 1;
 }

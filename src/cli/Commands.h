@@ -38,4 +38,7 @@ int prefsCommand(Context& ctx);
 // "glider get [-o FILE]", "glider put FILE".
 int gliderCommand(Context& ctx);
 
+// "flight FILE": the summary of a saved IGC log; exit 2 when it is no IGC file.
+int flightCommand(Context& ctx);
+
 }  // namespace vantor::cli

@@ -88,6 +88,10 @@ const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
         {"identity", "print the instrument's serial, version and type", identity},
         {"verify", "FILE...  check the security of saved IGC logs", verify},
+        {"flight",
+         "FILE  print a saved IGC log's date, fix times, duration, fixes, highest altitudes\n"
+         "        and track length (a missing value is -)",
+         flightCommand},
         {"logs",
          "[--min-time MINUTES]  list the flight logs\n"
          "        logs get INDEX|all [--binary] [-o PATH]  download one log or the whole memory\n"

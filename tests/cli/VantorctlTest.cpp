@@ -154,6 +154,58 @@ TEST(Vantorctl, VerifyPassesSimulatorLogsAndRejectsOthers) {
     EXPECT_EQ(vantorctl("verify").exitCode, 2);
 }
 
+std::string writeFile(const std::string& name, const std::string& text) {
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+TEST(VantorctlFlight, PrintsTheFiguresOfALog) {
+    // Across midnight, with fixes that lack one altitude or both, and a 2D fix
+    // whose GPS altitude counts for nothing.
+    Result r = vantorctl(std::string("flight ") + VANTOR_TEST_DATA_DIR + "/midnight.igc");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out,
+              "date 2024-12-31\nfirst-fix 23:58:00\nlast-fix 00:02:00\nduration 00:04:00\n"
+              "fixes 6\nmax-pressure-altitude 1200\nmax-gps-altitude 1150\ntrack-km 10.1\n");
+
+    // No altitude at all and no date: a dash for each missing value.
+    const std::string bare = writeFile("flight-bare.igc",
+                                       "AXYZ001\nB1000004700000N00800000EA0000000000\n"
+                                       "B1000404701000N00800000EA0000000000\n");
+    r = vantorctl("flight " + bare);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out,
+              "date -\nfirst-fix 10:00:00\nlast-fix 10:00:40\nduration 00:00:40\nfixes 2\n"
+              "max-pressure-altitude -\nmax-gps-altitude -\ntrack-km 1.9\n");
+}
+
+TEST(VantorctlFlight, RefusesWhatIsNoIgcLog) {
+    const std::string text = writeFile("flight-text.igc", "Dear pilot,\nB is for barogram.\n");
+    const std::string noFix = writeFile("flight-nofix.igc", "AXYZ001\r\nHFDTE010124\r\n");
+    const struct {
+        std::string args;
+        std::string out;
+    } cases[] = {
+        {"flight " + text,
+         "vantorctl: " + text +
+             ": This is not an IGC flight log: it does not begin with an A record.\n"},
+        {"flight " + noFix,
+         "vantorctl: " + noFix +
+             ": This is not an IGC flight log: it holds no readable B record (fix).\n"},
+        {"flight /nonexistent/log.igc",
+         "vantorctl: /nonexistent/log.igc: Cannot open the file: No such file or directory.\n"},
+    };
+    for (const auto& c : cases) {
+        const Result r = vantorctl(c.args, true);
+        EXPECT_EQ(r.exitCode, 2) << c.args;
+        EXPECT_EQ(r.out, c.out) << c.args;
+    }
+    EXPECT_EQ(vantorctl("flight").exitCode, 2);
+    EXPECT_EQ(vantorctl("flight a.igc b.igc").exitCode, 2);
+    EXPECT_NE(vantorctl("--help").out.find("  flight  FILE  "), std::string::npos);
+}
+
 }  // namespace
 
 namespace {

@@ -104,8 +104,11 @@ TEST_F(LogVerifierTest, WhatIsSignedAndWhatIsNot) {
         {"intact", good, kAllOk},
         {"B record", withLine(good, "B", [](std::string& l) { bump(l, 20); }), kLogChanged},
         {"tampered fix", logFile(tampered()), kLogChanged},
-        {"HF header", withLine(good, "HFDTE", [](std::string& l) { bump(l, 6); }), kLogChanged},
-        {"HP header", withLine(good, "HPPLT", [](std::string& l) { l[19] = 'X'; }), kAllOk},
+        {"HF header", withLine(good, "HFDTE", [](std::string& l) { bump(l, 11); }), kLogChanged},
+        // The pilot and the glider are the instrument's own headers: signed.
+        {"HF pilot", withLine(good, "HFPLT", [](std::string& l) { l[19] = 'X'; }), kLogChanged},
+        {"HF glider id", withLine(good, "HFGID", [](std::string& l) { l[14] = 'X'; }), kLogChanged},
+        {"HP header", withLine(good, "HPCID", [](std::string& l) { l[19] = 'X'; }), kAllOk},
         {"HO header", withLine(good, "HOSIT", [](std::string& l) { l[10] = 'X'; }), kAllOk},
         {"L without TVR", withLine(good, "LPLT", [](std::string& l) { l[5] = 'X'; }), kAllOk},
         {"L with TVR", withLine(good, "LTVR", [](std::string& l) { bump(l, 11); }), kLogChanged},
