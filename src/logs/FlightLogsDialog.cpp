@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "base/Prompts.h"
+#include "logs/FlightWindow.h"
 #include "ui/DialogUnits.h"
 #include "ui/QtPrompts.h"
 #include "ui_FlightLogsDialog.h"
@@ -70,6 +71,9 @@ FlightLogsDialog::FlightLogsDialog(Prompts& prompts, QWidget* parent)
     ui_->cancelButton->setAutoDefault(false);
     ui_->progressBar->setValue(0);
     task_.keepEnabled(ui_->cancelButton);
+    flightViewer_ = [this](const std::string& path, const std::string& verification) {
+        showFlightWindow(path, verification, this);
+    };
 
     templateSize_ = size();
     for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {

@@ -14,6 +14,8 @@
 #include "RecordingPrompts.h"
 #include "Simulator.h"
 #include "logs/FlightLogsDialog.h"
+#include "logs/FlightWindow.h"
+#include "logs/IgcFile.h"
 #include "ui_FlightLogsDialog.h"
 
 namespace vantor::test {
@@ -277,6 +279,33 @@ TEST_F(FlightLogsDialogTest, ListGrowsWithTheWindow) {
     EXPECT_EQ(list()->size(), list0 + QSize(200, 150));
     EXPECT_EQ(dialog->ui().transferButton->size(), button0);
     EXPECT_EQ(dialog->ui().cancelButton->pos(), cancel0 + QPoint(200, 150));
+}
+
+// After an IGC download the flight window opens over the dialog with the
+// figures of the saved file; "View Flight" opens any IGC file the same way.
+TEST_F(FlightLogsDialogTest, FlightWindowShowsTheDownloadedFlight) {
+    FlightLogsDialog own(prompts);
+    own.setPortAndMinimumTime(instrument->devicePath(), 0);
+    own.show();
+    const std::string path = (dir / "shown.igc").string();
+    prompts.fileAnswers.push_back(path);
+    own.ui().logList->item(0)->setSelected(true);
+    own.ui().transferButton->click();
+    own.task().waitUntilDone();
+    const auto windows = own.findChildren<FlightWindow*>();
+    ASSERT_EQ(windows.size(), 1);
+    const auto read = readIgcFile(path);
+    ASSERT_TRUE(read.file);
+    const FlightSummary summary = summarizeFlight(*read.file);
+    EXPECT_TRUE(windows[0]->hasFlight());
+    EXPECT_TRUE(windows[0]->figure("fixes").contains(QString::number(summary.fixes)))
+        << windows[0]->figure("fixes").toStdString();
+    EXPECT_TRUE(windows[0]->verificationText().contains("Security OK"));
+
+    prompts.fileAnswers.push_back(path);
+    own.ui().viewFlightButton->click();
+    EXPECT_EQ(own.findChildren<FlightWindow*>().size(), 2);
+    EXPECT_TRUE(prompts.fileChoices.back().mustExist);
 }
 
 }  // namespace
