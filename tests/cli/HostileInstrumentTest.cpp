@@ -98,6 +98,7 @@ const Command kCommands[] = {
     {"identity", "identity", nullptr, kConnectUpload + kIdentity + kEnd},
     {"logs", "logs", nullptr, kDirectory},
     {"logs_get", "logs get 0 -o out.IGC", "out.IGC", kDirectory},
+    {"logs_get_several", "logs get 0 1 -d .", nullptr, kDirectory},
     // Against garbage these take a minute each, the rest seconds: two runs.
     {"logs_get_all", "logs get all -o all.All", "all.All", logDownload(6, 16), 2},
     {"logs_get_all_binary", "logs get all --binary -o all.TVK", "all.TVK", logDownload(3, 19), 2},
