@@ -15,6 +15,10 @@
 
 #include "SimLine.h"
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 namespace vantor::sim {
 namespace {
 
@@ -414,6 +418,53 @@ void normalise(InstrumentState& s) {
     s.blockSize = std::clamp(s.blockSize, kMinBlockSize, kMaxBlockSize);
 }
 
+SimDate dayAfter(SimDate d) {
+    constexpr unsigned kLength[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const unsigned length = kLength[(d.month - 1) % 12] + (d.month == 2 && d.year % 4 == 0);
+    if (++d.day > length) {
+        d.day = 1;
+        if (++d.month > 12) {
+            d.month = 1;
+            ++d.year;
+        }
+    }
+    return d;
+}
+
+// The directory of SimulatorOptions::sameDay, newest first: the older logs
+// on a day each, then the day with several flights, one after another from
+// 06:00. Those are short flights, so that up to kMaxSameDay fit in the day.
+std::vector<SimLog> sameDayLogs(const InstrumentState& s, const SimulatorOptions& options,
+                                std::size_t logs) {
+    const auto n = static_cast<std::size_t>(std::min(options.sameDay, kMaxSameDay));
+    const std::size_t older = std::max(logs, n) - n;
+    std::vector<std::size_t> shortFlights;
+    std::vector<std::size_t> others;
+    // The generator makes every third log a cross-country flight of hours.
+    for (std::size_t i = 0; shortFlights.size() < n || others.size() < older; ++i) {
+        if (i % 3 != 2 && shortFlights.size() < n) {
+            shortFlights.push_back(i);
+        } else if (others.size() < older) {
+            others.push_back(i);
+        }
+    }
+    SimDate date{20 + options.seed % 6, 1 + options.seed % 3, 1};
+    std::vector<SimLog> oldestFirst;
+    for (std::size_t k = 0; k < older; ++k) {
+        const unsigned start = (10 + static_cast<unsigned>(k % 3)) * 3600;
+        oldestFirst.push_back(
+            generateLogOn(others[k], s, options.seed, date, start, options.logOptions));
+        date = dayAfter(date);
+    }
+    unsigned start = 6 * 3600;
+    for (std::size_t index : shortFlights) {
+        SimLog log = generateLogOn(index, s, options.seed, date, start, options.logOptions);
+        start = log.end[3] * 3600u + log.end[4] * 60u + log.end[5] + 10 * 60;
+        oldestFirst.push_back(std::move(log));
+    }
+    return {oldestFirst.rbegin(), oldestFirst.rend()};
+}
+
 }  // namespace
 
 InstrumentState initialState(const SimulatorOptions& options) {
@@ -449,6 +500,10 @@ InstrumentState initialState(const SimulatorOptions& options) {
 
     const auto logs = static_cast<std::size_t>(
         std::clamp(options.logs, 0, static_cast<int>(InstrumentState::kMaxLogs)));
+    if (options.sameDay > 0) {
+        s.logs = sameDayLogs(s, options, logs);
+        return s;
+    }
     for (std::size_t i = 0; i < logs; ++i) {
         s.logs.push_back(generateLog(i, s, options.seed, options.logOptions));
     }
@@ -522,6 +577,8 @@ struct Simulator::Impl {
     std::atomic<bool> stopping{false};
     std::mutex wakeMutex;
     std::condition_variable wakeUp;
+    // When the paced line is free again; the serving thread's alone.
+    std::chrono::steady_clock::time_point lineFree{};
 
     // ------------------------------------------------------------ line side
 
@@ -537,6 +594,20 @@ struct Simulator::Impl {
         if (wire && !stopping.load()) wire->write(bytes.data(), bytes.size());
     }
 
+    // Waits until the line has carried `bytes` more bytes at `baud`, 10 bits
+    // each, after `before`, counted from when it is free: the two directions
+    // take turns, as the program's requests and the replies do. False when
+    // stopping.
+    bool occupyLine(std::size_t bytes, int baud, std::chrono::microseconds before) {
+        const auto carried = std::chrono::microseconds(
+            baud > 0 ? static_cast<long long>(bytes) * 10'000'000 / baud : 0);
+        lineFree = std::max(lineFree, std::chrono::steady_clock::now()) + before +
+                   std::min<std::chrono::microseconds>(carried, std::chrono::seconds(60));
+        std::unique_lock<std::mutex> lock(wakeMutex);
+        wakeUp.wait_until(lock, lineFree, [this] { return stopping.load(); });
+        return !stopping.load();
+    }
+
     void reply(const Bytes& bytes) {
         int current = 0;
         bool paced = false;
@@ -546,14 +617,20 @@ struct Simulator::Impl {
             paced = pace;
         }
         if (bytes.empty() || wire->lineRate() != current) return;
-        if (paced && current > 0) {
-            const auto ms = static_cast<long long>(bytes.size()) * 10 * 1000 / current;
-            if (!pause(static_cast<int>(std::min<long long>(ms, 60000)))) return;
+        const std::chrono::microseconds turnaround{std::chrono::milliseconds(options.latencyMs)};
+        if ((paced || turnaround.count() > 0) &&
+            !occupyLine(paced ? bytes.size() : 0, current, turnaround)) {
+            return;
         }
         writeAll(bytes);
     }
 
     void serve() {
+#ifdef __linux__
+        // Paced waits are a fraction of a millisecond a byte: the default
+        // 50 us of timer slack would add to every one of them.
+        prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
         std::array<std::uint8_t, 4096> buffer{};
         while (!stopping.load()) {
             int speed = 0;
@@ -581,6 +658,14 @@ struct Simulator::Impl {
         }
         for (std::size_t i = 0; i < n && !stopping.load(); ++i) {
             Action action;
+            bool paced = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                paced = pace;
+            }
+            // A byte is there once it has crossed the line, not when the
+            // pseudo-terminal hands it over.
+            if (paced && !occupyLine(1, speed, {})) return;
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 if (silent) return;

@@ -59,12 +59,20 @@ struct LogOptions {
 struct SimulatorOptions {
     int baud = 4800;  // the rate the instrument listens at when it starts
     int logs = 3;
+    // With N > 0 the newest N flights (up to kMaxSameDay) were flown on one
+    // day, the other logs on days of their own before it, and the directory
+    // lists them newest first as an instrument does (entry 0 the newest).
+    // At least N logs are held. 0 keeps the generated order, oldest first.
+    int sameDay = 0;
     int navpoints = 0;
     std::uint8_t instrumentType = 2;  // the type byte of the identity (1: no variometer)
     std::uint32_t seed = 1;
     // The firmware version it reports, "2.4".
     std::array<char, 2> version{'2', '4'};
-    bool pace = false;  // 10 bits per byte at the current rate
+    bool pace = false;  // 10 bits per byte at the current rate, both ways
+    // Each reply waits this long before its first byte, as a USB serial
+    // adapter's turnaround makes it.
+    int latencyMs = 0;
     LogOptions logOptions;
     // A hostile line instead of an instrument: every byte that arrives, at
     // any rate, is answered from a generator with this seed by random bytes
@@ -83,6 +91,29 @@ InstrumentState initialState(const SimulatorOptions& options);
 // and its three G lines, signed with a test key, as the security record.
 SimLog generateLog(std::size_t index, const InstrumentState& state, std::uint32_t seed,
                    const LogOptions& options = {});
+
+// A day of flying: year from 2000, month, day.
+struct SimDate {
+    unsigned year = 21;
+    unsigned month = 1;
+    unsigned day = 1;
+};
+
+// The most flights the simulator puts on one day: they fit between 06:00 and
+// midnight, and their flight numbers of the day stay single characters.
+inline constexpr int kMaxSameDay = 15;
+
+// Flight log `index` as generateLog makes it, flown on `date` from
+// `startSeconds` after midnight instead (earlier where it would end after
+// midnight): the directory stamps, the IGC text's date and times follow and
+// the log is signed again (options.tamperFix is not applied).
+SimLog generateLogOn(std::size_t index, const InstrumentState& state, std::uint32_t seed,
+                     const SimDate& date, unsigned startSeconds, const LogOptions& options = {});
+
+// Puts `log` at the front of the directory, where an instrument lists the
+// flight it recorded last; a full directory loses its last (oldest) entry.
+// For a test that lands a new flight: state(), addNewestLog, setState().
+void addNewestLog(InstrumentState& state, SimLog log);
 
 enum class EchoFault { None, Missing, Wrong };
 

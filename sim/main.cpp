@@ -19,14 +19,18 @@ namespace {
 
 const char* kUsage =
     "usage: vantor-sim [--baud RATE] [--logs N] [--navpoints N] [--type T] [--seed S]\n"
-    "                  [--version V.v] [--pace] [--ignore COMMAND]... [--hostile SEED]\n"
+    "                  [--version V.v] [--pace] [--latency MS] [--same-day N]\n"
+    "                  [--ignore COMMAND]... [--hostile SEED]\n"
     "  --baud RATE     rate the instrument listens at first (default 4800)\n"
     "  --logs N        flight logs held, 0..128 (default 3)\n"
     "  --navpoints N   navpoints held, 0..1500 (default 0)\n"
     "  --type T        instrument type byte of the identity, 0..255 (default 2)\n"
     "  --seed S        seed for the generated logs and navpoints (default 1)\n"
     "  --version V.v   firmware version it reports, two digits (default 2.4)\n"
-    "  --pace          send at the line rate, 10 bits a byte\n"
+    "  --pace          send and receive at the line rate, 10 bits a byte\n"
+    "  --latency MS    wait MS ms (0..1000) before each reply, as a USB adapter does\n"
+    "  --same-day N    the newest N flights (1..15) on one day, the others on days of\n"
+    "                  their own, listed newest first as an instrument lists them\n"
     "  --ignore CMD    never answer the command line CMD (\"w\", \"cle log\"...), to try\n"
     "                  how the program copes\n"
     "  --hostile SEED  no instrument: answer everything, at any rate, with random bytes\n"
@@ -76,6 +80,12 @@ int main(int argc, char** argv) {
         } else if (arg == "--logs" && hasValue) {
             value = integer(argv[++i], 0, 128);
             if (value) options.logs = static_cast<int>(*value);
+        } else if (arg == "--latency" && hasValue) {
+            value = integer(argv[++i], 0, 1000);
+            if (value) options.latencyMs = static_cast<int>(*value);
+        } else if (arg == "--same-day" && hasValue) {
+            value = integer(argv[++i], 1, vantor::sim::kMaxSameDay);
+            if (value) options.sameDay = static_cast<int>(*value);
         } else if (arg == "--navpoints" && hasValue) {
             value = integer(argv[++i], 0, 1500);
             if (value) options.navpoints = static_cast<int>(*value);

@@ -1,11 +1,14 @@
 #include "app/AppSettings.h"
 
+#include <QByteArray>
 #include <QSettings>
 #include <QString>
 #include <QVariant>
 #include <limits>
 #include <memory>
 #include <optional>
+
+#include "link/RateMemory.h"
 
 namespace vantor {
 
@@ -15,6 +18,16 @@ const QString kComPort = QStringLiteral("COMPORT");
 const QString kMinTime = QStringLiteral("MIN_FLIGHT_LOG_TIME");
 const QString kPortMap = QStringLiteral("PortMap");
 const QString kDownloadFolder = QStringLiteral("DownloadFolder");
+const QString kLinkRates = QStringLiteral("LinkRates");
+
+// Port names may be paths: their slashes would open groups of their own.
+QString rateKey(const std::string& portName) {
+    return QString::fromLatin1(QByteArray::fromStdString(portName).toPercentEncoding());
+}
+
+std::string portOfRateKey(const QString& key) {
+    return QByteArray::fromPercentEncoding(key.toLatin1()).toStdString();
+}
 
 std::unique_ptr<QSettings> openSettings() {
 #ifdef _WIN32
@@ -77,6 +90,29 @@ bool AppSettings::save() const {
     const auto settings = openSettings();
     settings->setValue(kComPort, static_cast<int>(comPort));
     settings->setValue(kMinTime, static_cast<unsigned>(minFlightLogTime));
+    settings->sync();
+    return settings->status() == QSettings::NoError;
+}
+
+void AppSettings::loadLinkRates() {
+    const auto settings = openSettings();
+    RateMemoryMap rates;
+    settings->beginGroup(kLinkRates);
+    for (const QString& key : settings->childKeys()) {
+        if (const auto baud = read32(*settings, key)) {
+            rates[portOfRateKey(key)] = static_cast<int>(*baud);
+        }
+    }
+    settings->endGroup();
+    setRememberedRates(rates);
+}
+
+bool AppSettings::saveLinkRates() {
+    const auto settings = openSettings();
+    settings->remove(kLinkRates);
+    settings->beginGroup(kLinkRates);
+    for (const auto& [port, baud] : rememberedRates()) settings->setValue(rateKey(port), baud);
+    settings->endGroup();
     settings->sync();
     return settings->status() == QSettings::NoError;
 }

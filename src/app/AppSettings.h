@@ -28,6 +28,13 @@ public:
     void loadOrDefault();
     void formPortName() { portName = portNameFor(comPort); }
 
+    // The rate the instrument last answered at on each port (link/RateMemory.h),
+    // kept under "LinkRates" so that the next run looks there first. Loaded
+    // once at start and saved at exit; a value that is no searched rate is
+    // dropped on loading.
+    static void loadLinkRates();
+    static bool saveLinkRates();
+
     std::int32_t comPort = 1;
     std::uint32_t minFlightLogTime = 5;
     std::string portName = "COM1:";

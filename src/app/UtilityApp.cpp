@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "app/AppSettings.h"
 #include "app/MainDialog.h"
 #include "ui/AppIcon.h"
 #include "ui/QtPrompts.h"
@@ -15,9 +16,12 @@ UtilityApp::UtilityApp(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 int UtilityApp::run() {
+    AppSettings::loadLinkRates();
     QtPrompts prompts;
     MainDialog dialog(prompts);
     dialog.exec();
+    // No transfer runs any more: the program does not exit under one.
+    AppSettings::saveLinkRates();
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/BigEndian.h"
+#include "link/RateMemory.h"
 
 namespace vantor {
 
@@ -15,7 +16,7 @@ namespace {
 constexpr std::uint8_t kSync = 0x03;
 constexpr std::uint8_t kEscape = 0x1B;
 constexpr std::size_t kSyncReply = 22;
-constexpr int kProbeRates[] = {4800, 19200, 57600};
+const std::vector<int> kProbeRates = {4800, 19200, 57600};
 // How long the handshake waits for the echoes after the first, once the
 // instrument has answered at a rate.
 constexpr int kLateEchoMs = 250;
@@ -144,7 +145,11 @@ bool InstrumentLink::sync() {
     std::array<std::uint8_t, kSyncReply> reply{};
     for (int attempt = 0; attempt < 3; ++attempt) {
         std::size_t got = 0;
-        if (transact(&kSync, 1, reply.data(), reply.size(), got)) return true;
+        if (transact(&kSync, 1, reply.data(), reply.size(), got)) {
+            // The next search for the instrument on this port starts here.
+            rememberRate(port_.portName(), port_.baudRate());
+            return true;
+        }
     }
     return false;
 }
@@ -246,7 +251,8 @@ bool InstrumentLink::handshake() {
 
 int InstrumentLink::detectBaudRate() {
     setReadTimeout(25);
-    for (int rate : kProbeRates) {
+    // Where it last answered first: each rate that stays silent costs seconds.
+    for (int rate : searchOrder(port_.portName(), kProbeRates)) {
         // A rate the port could not take would only find the instrument at the old one.
         if (!port_.changeBaudRate(rate)) continue;
         if (handshake()) return rate;
@@ -291,7 +297,7 @@ bool InstrumentLink::enterDownloadMode() {
     return false;
 }
 
-int InstrumentLink::findAt(std::initializer_list<int> rates) {
+int InstrumentLink::findAt(const std::vector<int>& rates) {
     for (int rate : rates) {
         if (!port_.changeBaudRate(rate)) continue;
         // A sync is cheap where nobody answers; the handshake makes sure of
@@ -314,7 +320,7 @@ bool InstrumentLink::syncAt4800() {
     if (sync()) return true;
     const int readTimeout = port_.readTimeout();
     setReadTimeout(25);
-    bool found = findAt({19200, 57600}) > 0;
+    bool found = findAt(searchOrder(port_.portName(), {19200, 57600})) > 0;
     if (found && !switchTo(4800)) found = setInstrumentBaudRate(4800);
     if (!found) port_.changeBaudRate(4800);
     setReadTimeout(readTimeout);
@@ -323,12 +329,16 @@ bool InstrumentLink::syncAt4800() {
 
 int InstrumentLink::restoreBaudRate(int baud) {
     if (!isOpen()) return -1;
-    const int current = port_.baudRate();
-    setReadTimeout(25);
-    int found = findAt({current});
+    // Where it last answered, then the port's rate, then the others.
+    std::vector<int> usual{port_.baudRate()};
     for (int rate : kProbeRates) {
+        if (rate != usual.front()) usual.push_back(rate);
+    }
+    setReadTimeout(25);
+    int found = -1;
+    for (int rate : searchOrder(port_.portName(), usual)) {
+        found = findAt({rate});
         if (found > 0) break;
-        if (rate != current) found = findAt({rate});
     }
     if (found < 0 || found == baud) return found;
     return switchTo(baud) || setInstrumentBaudRate(baud) ? baud : -1;

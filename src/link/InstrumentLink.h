@@ -3,9 +3,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/Prompts.h"
 #include "link/SerialPort.h"
@@ -55,6 +55,8 @@ public:
 
     // --- connection and modes
     bool handshake();
+    // Tries the rate remembered for the port (RateMemory.h) first, then
+    // 4800, 19200 and 57600.
     int detectBaudRate();
     bool setInstrumentBaudRate(int baud);
     bool enterUploadMode(bool blockMode);  // true: "upl 0\r", false: "upl 1\r"
@@ -70,8 +72,8 @@ public:
     bool syncAt4800();
     // Brings instrument and port back to `baud` after a fast sequence went
     // wrong, wherever the failure left the instrument: it is looked for at
-    // the port's rate first, then at the others. Gives up quietly when it
-    // answers nowhere. The rate the instrument is left at, or -1.
+    // the rate it last answered at, then at the port's rate, then at the others. Gives up quietly
+    // when it answers nowhere. The rate the instrument is left at, or -1.
     int restoreBaudRate(int baud);
 
     // --- queries and block reads
@@ -105,7 +107,7 @@ private:
                           std::span<std::uint8_t> destination);
     void report(const char* text, const char* caption);
     // The first of `rates` at which a sync and the handshake are answered, or -1.
-    int findAt(std::initializer_list<int> rates);
+    int findAt(const std::vector<int>& rates);
     // Switches the instrument, answering at the port's rate, and the port to `baud`.
     bool switchTo(int baud);
 

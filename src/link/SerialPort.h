@@ -18,7 +18,8 @@ public:
     // Opens the device exclusively and configures it; an open port is closed first.
     // A read of n bytes then ends when n bytes arrived or after 2*n + readTimeoutMs ms.
     bool open(const std::string& name, int baud, int readTimeoutMs);
-    // Lets pending output drain, pauses 50 ms, then sets the rate. False when closed.
+    // Lets pending output drain, pauses 50 ms, then sets the rate; at the
+    // port's own rate only drains. False when closed.
     bool changeBaudRate(int baud);
     bool setReadTimeout(int readTimeoutMs);
     // True only if every byte was written (1 ms per byte plus 1,000,000 ms at most).
@@ -45,6 +46,7 @@ private:
     alignas(8) unsigned char dcb_[64] = {};
 #else
     int fd_ = -1;
+    bool lowLatencySet_ = false;  // this port asked the driver for low latency
 #endif
 };
 

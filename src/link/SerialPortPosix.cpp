@@ -5,6 +5,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -52,6 +56,33 @@ bool applyRate(int fd, int baud) {
     if (tcgetattr(fd, &tio) != 0) return false;
     if (cfsetispeed(&tio, code) != 0 || cfsetospeed(&tio, code) != 0) return false;
     return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+// Asks the driver to pass received bytes on at once instead of on its own
+// timer (a USB adapter may hold them up to 16 ms): every echoed character
+// of a request waits for that turnaround. True when this call set the flag.
+// Pseudo-terminals and many drivers know no such setting; nothing changes then.
+bool requestLowLatency([[maybe_unused]] int fd) {
+#ifdef __linux__
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY) != 0) {
+        return false;
+    }
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ioctl(fd, TIOCSSERIAL, &serial) == 0;
+#else
+    return false;
+#endif
+}
+
+// Gives the device back as it was found.
+void releaseLowLatency([[maybe_unused]] int fd) {
+#ifdef __linux__
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
+    serial.flags &= ~ASYNC_LOW_LATENCY;
+    ioctl(fd, TIOCSSERIAL, &serial);
+#endif
 }
 
 }  // namespace
@@ -103,6 +134,7 @@ bool SerialPort::open(const std::string& name, int baud, int readTimeoutMs) {
         return false;
     }
     fd_ = fd;
+    lowLatencySet_ = requestLowLatency(fd);
     baudRate_ = baud;
     setReadTimeout(readTimeoutMs);
     purge();
@@ -112,6 +144,9 @@ bool SerialPort::open(const std::string& name, int baud, int readTimeoutMs) {
 bool SerialPort::changeBaudRate(int baud) {
     if (!isOpen()) return false;
     tcdrain(fd_);
+    // The rate stays: nothing for the line to settle from (a search tries
+    // the port's own rate first).
+    if (baud == baudRate_) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     if (!applyRate(fd_, baud)) return false;
     baudRate_ = baud;
@@ -187,10 +222,12 @@ void SerialPort::close() {
         // The exclusive mode outlives this descriptor while others hold the
         // device (a simulator does), so lift it for the next opening.
         ioctl(fd_, TIOCNXCL);
+        if (lowLatencySet_) releaseLowLatency(fd_);
         flock(fd_, LOCK_UN);
         ::close(fd_);
     }
     fd_ = -1;
+    lowLatencySet_ = false;
 }
 
 }  // namespace vantor

@@ -115,6 +115,9 @@ bool SerialPort::open(const std::string& name, int baud, int readTimeoutMs) {
 bool SerialPort::changeBaudRate(int baud) {
     if (!isOpen()) return false;
     FlushFileBuffers(handle_);
+    // The rate stays: nothing for the line to settle from (a search tries
+    // the port's own rate first).
+    if (baud == baudRate_) return true;
     // Give the last bytes at the old rate time to leave the line.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     DCB dcb = loadDcb(dcb_);

@@ -10,6 +10,7 @@
 #include "GuiTestSupport.h"
 #include "RecordingPrompts.h"
 #include "app/SetupDialog.h"
+#include "link/RateMemory.h"
 #include "ui_SetupDialog.h"
 
 namespace vantor::test {
@@ -233,6 +234,31 @@ TEST(SetupDialog, PortChoicesShowTheirDevices) {
     EXPECT_EQ(d.ui().com2Radio->toolTip(), "/dev/ttyUSB0");
     EXPECT_EQ(resolvePortName("COM2:", portMap()), "/dev/ttyUSB0");  // the link resolves alike
     setPortMap({});
+}
+
+// The rates the links remembered outlive the run, per port, next to the
+// other settings; what is no searched rate is never taken back.
+TEST(AppSettings, LinkRatesAreKeptPerPortBetweenRuns) {
+    writeSettings({{"COMPORT", "2"}, {"LinkRates/COM2%3A", "9600"}, {"LinkRates/COM3%3A", "fast"}});
+    forgetRememberedRates();
+    rememberRate("COM1:", 57600);
+    rememberRate("/dev/pts/7", 19200);  // a path: its slashes must not make groups
+    ASSERT_TRUE(AppSettings::saveLinkRates());
+    const StoredSettings stored = readSettings();
+    EXPECT_EQ(stored.at("COMPORT"), "2");
+    EXPECT_EQ(stored.count("LinkRates/COM2%3A"), 0u);  // saving writes what is remembered now
+    EXPECT_EQ(stored.size(), 3u);
+
+    forgetRememberedRates();
+    AppSettings::loadLinkRates();
+    EXPECT_EQ(rememberedRates(), (RateMemoryMap{{"COM1:", 57600}, {"/dev/pts/7", 19200}}));
+
+    writeSettings({{"LinkRates/COM2%3A", "9600"},
+                   {"LinkRates/COM3%3A", "fast"},
+                   {"LinkRates/COM4%3A", "4800"}});
+    AppSettings::loadLinkRates();
+    EXPECT_EQ(rememberedRates(), (RateMemoryMap{{"COM4:", 4800}}));
+    forgetRememberedRates();
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Simulator.h"
+#include "security/LogVerifier.h"
 
 extern char** environ;
 
@@ -611,6 +612,94 @@ TEST_F(SimulatorTest, AnyBytesAtAllLeaveItServing) {
 }
 
 // The program as a user runs it.
+// The start stamp as one comparable number: year, month, day, time.
+long long when(const std::array<std::uint8_t, 6>& s) {
+    long long v = 0;
+    for (std::uint8_t b : s) v = v * 100 + b;
+    return v;
+}
+
+std::string igcDate(const SimLog& log) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u%02u%02u", log.start[2], log.start[1], log.start[0]);
+    return text;
+}
+
+bool verifies(const SimLog& log) {
+    std::string file = log.igc + std::string(log.security.begin(), log.security.end());
+    return security::formatVerificationResult(security::verifyLogData(
+               {reinterpret_cast<const std::uint8_t*>(file.data()), file.size()})) ==
+           "Log Data Integrity OK\nSignature Data Integrity OK\nSecurity OK\n";
+}
+
+// Several flights a day, listed as an instrument lists them: newest first,
+// each log's IGC text of its own date and times, and signed.
+TEST(SameDayDirectory, IsNewestFirstWithTheFlightsOfTheDayAtTheFront) {
+    struct Case {
+        int logs, sameDay;
+        std::size_t held;
+    } cases[] = {{6, 4, 6}, {2, 3, 3}, {kMaxSameDay, kMaxSameDay, kMaxSameDay}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sameDay);
+        SimulatorOptions options;
+        options.logs = c.logs;
+        options.sameDay = c.sameDay;
+        const InstrumentState s = initialState(options);
+        ASSERT_EQ(s.logs.size(), c.held);
+        for (std::size_t i = 0; i < s.logs.size(); ++i) {
+            const SimLog& log = s.logs[i];
+            SCOPED_TRACE(i);
+            if (i > 0) {
+                EXPECT_LT(when(log.end), when(s.logs[i - 1].start)) << "landed before the next";
+            }
+            const bool sameDay = i < static_cast<std::size_t>(c.sameDay);
+            const auto& newest = s.logs.front().start;
+            EXPECT_EQ(std::equal(log.start.begin(), log.start.begin() + 3, newest.begin()),
+                      sameDay);
+            EXPECT_TRUE(std::equal(log.start.begin(), log.start.begin() + 3, log.end.begin()));
+            EXPECT_NE(log.igc.find("HFDTE" + igcDate(log) + "\r\n"), std::string::npos);
+            char firstFix[16];
+            std::snprintf(firstFix, sizeof firstFix, "B%02u%02u%02u", log.start[3], log.start[4],
+                          log.start[5]);
+            EXPECT_NE(log.igc.find(std::string("\n") + firstFix), std::string::npos);
+            EXPECT_TRUE(verifies(log));
+        }
+    }
+}
+
+TEST(SameDayDirectory, ANewFlightLandsAtTheFront) {
+    SimulatorOptions options;
+    options.logs = InstrumentState::kMaxLogs;
+    InstrumentState s = initialState(options);
+    const SimLog oldest = s.logs.back();
+    const SimLog second = s.logs[InstrumentState::kMaxLogs - 2];
+    const SimLog flight = generateLogOn(200, s, options.seed, {26, 8, 30}, 14 * 3600);
+    EXPECT_EQ(flight.start, (std::array<std::uint8_t, 6>{26, 8, 30, 14, 0, 0}));
+    EXPECT_TRUE(verifies(flight));
+    addNewestLog(s, flight);
+    ASSERT_EQ(s.logs.size(), InstrumentState::kMaxLogs);  // full: the oldest goes
+    EXPECT_EQ(s.logs.front().igc, flight.igc);
+    EXPECT_EQ(s.logs.back().igc, second.igc);
+    EXPECT_NE(s.logs.back().igc, oldest.igc);
+}
+
+// Pacing takes 10 bits a byte both ways, and the latency comes before a
+// reply's first byte: the banner answers a sync no sooner than that.
+TEST(PacedSimulator, RepliesNoSoonerThanTheLineAndTheAdapterAllow) {
+    SimulatorOptions options;
+    options.pace = true;
+    options.latencyMs = 150;
+    Simulator sim(options);
+    ASSERT_TRUE(sim.start());
+    RawPort port;
+    ASSERT_TRUE(port.open(sim.devicePath(), 4800));
+    const auto start = Clock::now();
+    port.write("\x03");
+    EXPECT_EQ(port.read(kBanner.size()), kBanner);
+    // 23 bytes at 4800 are 47.9 ms.
+    EXPECT_GE(Clock::now() - start, std::chrono::microseconds(150'000 + 47'900));
+}
+
 TEST(VantorSimProgram, PrintsItsDeviceServesAndStopsOnTerm) {
     auto spawn = [](std::vector<std::string> args, int& out) {
         int pipeFds[2];

@@ -3,10 +3,15 @@
 #include <chrono>
 #include <thread>
 
+#include "link/RateMemory.h"
+
 namespace vantor::test {
 
 void SimFixture::startSim(const sim::SimulatorOptions& options) {
     link.reset();
+    // Port names come round again (pseudo-terminals, the COM ports under
+    // Wine): no test may start with what an earlier one left remembered.
+    forgetRememberedRates();
     sim = std::make_unique<sim::Simulator>(options);
     ASSERT_TRUE(sim->start());
     link = std::make_unique<InstrumentLink>(prompts);
