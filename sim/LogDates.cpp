@@ -76,8 +76,10 @@ SimLog generateLogOn(std::size_t index, const InstrumentState& state, std::uint3
         const std::size_t next = end == std::string::npos ? log.igc.size() : end + 2;
         std::string line = log.igc.substr(from, next - from);
         from = next;
-        if (line.rfind("HFDTE", 0) == 0 && digits(line, 5, 6)) {
-            line.replace(5, 6, ddmmyy, 6);
+        if (line.rfind("HFDTEDATE:", 0) == 0 && digits(line, 10, 6)) {
+            line.replace(10, 6, ddmmyy, 6);
+        } else if (line.rfind("HFDTE", 0) == 0 && digits(line, 5, 6)) {
+            line.replace(5, 6, ddmmyy, 6);  // the older form
         } else if ((line[0] == 'B' || line[0] == 'E') && digits(line, 1, 6)) {
             shiftTime(line, 1, shift);
         } else if (line[0] == 'C' && digits(line, 1, 18)) {

@@ -657,7 +657,7 @@ TEST(SameDayDirectory, IsNewestFirstWithTheFlightsOfTheDayAtTheFront) {
             EXPECT_EQ(std::equal(log.start.begin(), log.start.begin() + 3, newest.begin()),
                       sameDay);
             EXPECT_TRUE(std::equal(log.start.begin(), log.start.begin() + 3, log.end.begin()));
-            EXPECT_NE(log.igc.find("HFDTE" + igcDate(log) + "\r\n"), std::string::npos);
+            EXPECT_NE(log.igc.find("HFDTEDATE:" + igcDate(log) + ",01\r\n"), std::string::npos);
             char firstFix[16];
             std::snprintf(firstFix, sizeof firstFix, "B%02u%02u%02u", log.start[3], log.start[4],
                           log.start[5]);
