@@ -617,7 +617,8 @@ struct Simulator::Impl {
             paced = pace;
         }
         if (bytes.empty() || wire->lineRate() != current) return;
-        const std::chrono::microseconds turnaround{std::chrono::milliseconds(options.latencyMs)};
+        const std::chrono::microseconds turnaround{
+            std::chrono::milliseconds(std::max(options.latencyMs, 0))};
         if ((paced || turnaround.count() > 0) &&
             !occupyLine(paced ? bytes.size() : 0, current, turnaround)) {
             return;
