@@ -297,7 +297,7 @@ void FlightWindow::buildFlight(const QString& verificationText) {
         figures->addRow(label, v);
     };
     const FlightSummary& s = summary_;
-    auto altitude = [this](const std::optional<int>& a) {
+    auto altitude = [](const std::optional<int>& a) {
         return a ? tr("%1 m").arg(*a) : tr("not recorded");
     };
     const QString utc = tr("%1 UTC");
