@@ -236,7 +236,8 @@ void cupFileSeeds() {
         failed = true;
     }
     put("cup_file", "contest.cup",
-        "\xEF\xBB\xBFname,code,country,lat,lon,elev,style,rwdir,rwlen,rwwidth,freq,desc,userdata,pics\r\n"
+        "\xEF\xBB\xBFname,code,country,lat,lon,elev,style,rwdir,rwlen,rwwidth,freq,desc,userdata,"
+        "pics\r\n"
         "\"Home \xC3\x84\",\"HOME\",DE,4700.000N,00800.000E,300.0m,5,090,800m,30m,123.500,"
         "\"Gliders, tow\",\"\",\"\"\r\n"
         "\"Joe\"\"s Hill\",HT,DE,4730.1254N,00815.000E,1640ft,7,,,,,\"Summit\",,\r\n"

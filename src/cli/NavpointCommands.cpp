@@ -214,7 +214,8 @@ int taskDeclare(Context& ctx, const NavpointOptions& o) {
         const std::string asInstrument = cup ? instrumentText(wanted, true) : wanted;
         int found = -1;
         for (int n = 0; n < table->count && found < 0; ++n) {
-            const std::string_view name = trimmed(table->entries[static_cast<std::size_t>(n)].nameText());
+            const std::string_view name =
+                trimmed(table->entries[static_cast<std::size_t>(n)].nameText());
             if (name == trimmed(wanted) || name == trimmed(asInstrument)) found = n;
         }
         if (found < 0) {

@@ -130,6 +130,7 @@ constexpr std::string_view kLatin1Letters =
 constexpr std::string_view kExtendedALetters =
     "AAAAAACCCCCCCCDDDDEEEEEEEEEEGGGGGGGGHHHHIIIIIIIIII**JJKKKLLLLLLL"
     "LLLNNNNNNNNNOOOOOO**RRRRRRSSSSSSSSTTTTTTUUUUUUUUUUUUWWYYYZZZZZZS";
+static_assert(kLatin1Letters.size() == 0x40 && kExtendedALetters.size() == 0x80);
 
 std::string_view plainLetters(char32_t cp) {
     switch (cp) {
@@ -408,7 +409,8 @@ std::string quoted(std::string_view text) {
 
 std::string withoutTrailingBlanks(std::string_view text) {
     const std::size_t end = text.find_last_not_of(' ');
-    return std::string(end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1));
+    return std::string(end == std::string_view::npos ? std::string_view()
+                                                     : text.substr(0, end + 1));
 }
 
 // Thousandths of the minute, rounded: DDMM.mmmH, DDDMM.mmmH.
@@ -555,8 +557,8 @@ std::string formatCupWaypoint(const Navpoint& p) {
     const std::string name = latin1ToUtf8(withoutTrailingBlanks(p.nameText()));
     // The name is the code too: some readers show the code as the name. Left
     // bare where it can be, as some readers keep the quotes of a code.
-    const bool bare = name.find_first_of(",\"") == std::string::npos &&
-                      (name.empty() || name[0] != ' ');
+    const bool bare =
+        name.find_first_of(",\"") == std::string::npos && (name.empty() || name[0] != ' ');
     std::string line = quoted(name) + "," + (bare ? name : quoted(name)) + ",,";
     line += cupCoordinate(p.latitude, true) + "," + cupCoordinate(p.longitude, false) + ",";
     line += std::to_string(p.altitude) + ".0m,";

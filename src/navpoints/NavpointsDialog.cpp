@@ -145,9 +145,10 @@ void NavpointsDialog::readCup(const std::string& path) {
         return;
     }
     if (read.waypoints == 0) {
-        prompts_.message("This CUP file holds no waypoint that could be read.\nThe navpoints are "
-                         "as they were.",
-                         "Error", Buttons::Ok, Icon::None, ownerOf(this));
+        prompts_.message(
+            "This CUP file holds no waypoint that could be read.\nThe navpoints are "
+            "as they were.",
+            "Error", Buttons::Ok, Icon::None, ownerOf(this));
         return;
     }
     fillNavpointList();

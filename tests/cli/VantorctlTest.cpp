@@ -498,9 +498,9 @@ TEST(VantorctlNavpoints, CupFileGoesUpWithItsTaskAndComesBackAsCup) {
     r = vantorctl(port + "task declare " + file.string(), true);
     EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(r.out.find("Success: Declaration sent."), std::string::npos);
-    EXPECT_EQ(vantorctl(port + "task get").out,
-              home + "HILLTOP,47:30.1250N,008:15.0000E\nVALLEY TURN,46:00.0000S,007:00.5000W\n" +
-                  home);
+    EXPECT_EQ(
+        vantorctl(port + "task get").out,
+        home + "HILLTOP,47:30.1250N,008:15.0000E\nVALLEY TURN,46:00.0000S,007:00.5000W\n" + home);
     r = vantorctl(port + "task declare " + file.string() + " --task 2", true);
     EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_EQ(vantorctl(port + "task get").out, home + "FIELD,47:15.5000N,008:05.2500E\n" + home);
@@ -534,7 +534,8 @@ TEST(VantorctlNavpoints, CupFileGoesUpWithItsTaskAndComesBackAsCup) {
     for (const std::string& bad :
          {"task declare " + dat.string(), "task declare " + dat.string() + " --task 1 VALLEY",
           "task declare " + file.string() + " --task 1 Hilltop",
-          "task declare " + file.string() + " --task 0", "task declare " + file.string() + " --task x",
+          "task declare " + file.string() + " --task 0",
+          "task declare " + file.string() + " --task x",
           "navpoints put " + file.string() + " --task 1"}) {
         EXPECT_EQ(vantorctl(port + bad).exitCode, 2) << bad;
     }

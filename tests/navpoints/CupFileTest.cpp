@@ -13,7 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kHeader = "name,code,country,lat,lon,elev,style,rwdir,rwlen,rwwidth,freq,desc\r\n";
+const std::string kHeader =
+    "name,code,country,lat,lon,elev,style,rwdir,rwlen,rwwidth,freq,desc\r\n";
 
 constexpr std::uint32_t minutes(std::uint32_t degrees, std::uint32_t wholeMinutes,
                                 std::uint32_t tenThousandths) {
@@ -71,20 +72,25 @@ const std::uint32_t kHillLon = kPrimeMeridian + minutes(8, 15, 0);
 INSTANTIATE_TEST_SUITE_P(
     Lines, CupLine,
     ::testing::Values(
-        CupCase{"Quoted", kHeader + "\"Hilltop\",\"HT\",DE,4730.125N,00815.000E,450.0m,1,,,,,\"Grass strips\"\r\n",
+        CupCase{"Quoted",
+                kHeader +
+                    "\"Hilltop\",\"HT\",DE,4730.125N,00815.000E,450.0m,1,,,,,\"Grass strips\"\r\n",
                 true, kHillLat, kHillLon, 450, kT, "HILLTOP", "GRASS STRIPS"},
         CupCase{"BareFieldsAndLineFeedOnly",
                 kHeader + "Hilltop , HT ,DE, 4730.125N , 00815.000E ,450m,1,,,,,Grass\n", true,
                 kHillLat, kHillLon, 450, kT, "HILLTOP", "GRASS"},
-        CupCase{"DoubledQuote", kHeader + "\"Joe\"\"s\",J,,4730.125N,00815.000E,0m,1,,,,,\"a \"\"b\"\"\"\r\n",
-                true, kHillLat, kHillLon, 0, kT, "JOE\"S", "A \"B\""},
+        CupCase{"DoubledQuote",
+                kHeader + "\"Joe\"\"s\",J,,4730.125N,00815.000E,0m,1,,,,,\"a \"\"b\"\"\"\r\n", true,
+                kHillLat, kHillLon, 0, kT, "JOE\"S", "A \"B\""},
         // A comma would split the name in the instrument's lines; in a comment it stays.
-        CupCase{"CommasInQuotes", kHeader + "\"Berg, Nord\",B,,4730.125N,00815.000E,0m,1,,,,,\"x, y\"\r\n",
-                true, kHillLat, kHillLon, 0, kT, "BERG  NORD", "X, Y"},
+        CupCase{"CommasInQuotes",
+                kHeader + "\"Berg, Nord\",B,,4730.125N,00815.000E,0m,1,,,,,\"x, y\"\r\n", true,
+                kHillLat, kHillLon, 0, kT, "BERG  NORD", "X, Y"},
         CupCase{"Feet", kHeader + "F,F,,4730.125N,00815.000E,1640ft,1,,,,,\r\n", true, kHillLat,
                 kHillLon, 500, kT, "F", " "},
-        CupCase{"NegativeMetresWithDecimals", kHeader + "M,M,,4730.125N,00815.000E,-20.4m,1,,,,,\r\n",
-                true, kHillLat, kHillLon, -20, kT, "M", " "},
+        CupCase{"NegativeMetresWithDecimals",
+                kHeader + "M,M,,4730.125N,00815.000E,-20.4m,1,,,,,\r\n", true, kHillLat, kHillLon,
+                -20, kT, "M", " "},
         CupCase{"NoUnitIsMetres", kHeader + "M,M,,4730.125N,00815.000E,1500,1,,,,,\r\n", true,
                 kHillLat, kHillLon, 1500, kT, "M", " "},
         CupCase{"MissingElevation", kHeader + "M,M,,4730.125N,00815.000E,,1,,,,,\r\n", true,
@@ -95,15 +101,17 @@ INSTANTIATE_TEST_SUITE_P(
         CupCase{"FourDecimals", kHeader + "D,D,,4730.1234N,00815.0001E,0m,1,,,,,\r\n", true,
                 kEquator + minutes(47, 30, 1234), kPrimeMeridian + minutes(8, 15, 1), 0, kT, "D",
                 " "},
-        CupCase{"FifthDecimalRoundsIntoTheMinute", kHeader + "D,D,,4759.99995N,00815.0E,0m,1,,,,,\r\n",
-                true, kEquator + minutes(48, 0, 0), kPrimeMeridian + minutes(8, 15, 0), 0, kT, "D",
-                " "},
-        CupCase{"NumericCodeIsTheNumber", kHeader + "N,042,,4730.125N,00815.000E,0m,1,,,,,\r\n", true,
-                kHillLat, kHillLon, 0, kT, "N", " ", 42},
-        CupCase{"NewerColumnsAfterDesc",
-                "name,code,country,lat,lon,elev,style,rwdir,rwlen,rwwidth,freq,desc,userdata,pics\r\n"
-                "\"Hilltop\",HT,DE,4730.125N,00815.000E,450.0m,4,090,800m,30m,123.500,\"Gliders\",\"u, v\",\"a.jpg\"\r\n",
-                true, kHillLat, kHillLon, 450, kAL, "HILLTOP", "GLIDERS"},
+        CupCase{"FifthDecimalRoundsIntoTheMinute",
+                kHeader + "D,D,,4759.99995N,00815.0E,0m,1,,,,,\r\n", true,
+                kEquator + minutes(48, 0, 0), kPrimeMeridian + minutes(8, 15, 0), 0, kT, "D", " "},
+        CupCase{"NumericCodeIsTheNumber", kHeader + "N,042,,4730.125N,00815.000E,0m,1,,,,,\r\n",
+                true, kHillLat, kHillLon, 0, kT, "N", " ", 42},
+        CupCase{
+            "NewerColumnsAfterDesc",
+            "name,code,country,lat,lon,elev,style,rwdir,rwlen,rwwidth,freq,desc,userdata,pics\r\n"
+            "\"Hilltop\",HT,DE,4730.125N,00815.000E,450.0m,4,090,800m,30m,123.500,\"Gliders\",\"u, "
+            "v\",\"a.jpg\"\r\n",
+            true, kHillLat, kHillLon, 450, kAL, "HILLTOP", "GLIDERS"},
         CupCase{"OlderLayoutWithoutRunwayWidth",
                 "name,code,country,lat,lon,elev,style,rwdir,rwlen,freq,desc\r\n"
                 "\"Hilltop\",HT,DE,4730.125N,00815.000E,450.0m,2,090,800m,123.500,\"Grass\"\r\n",
@@ -112,21 +120,24 @@ INSTANTIATE_TEST_SUITE_P(
                 "Title,Latitude,Longitude,Code,Elevation,Style,Description\r\n"
                 "\"Hilltop\",4730.125N,00815.000E,HT,450.0m,3,\"Field\"\r\n",
                 true, kHillLat, kHillLon, 450, kL, "HILLTOP", "FIELD"},
-        CupCase{"NoHeader", "\"Hilltop\",HT,DE,4730.125N,00815.000E,450.0m,5,,,,,\"Grass\"\r\n", true,
-                kHillLat, kHillLon, 450, kAL, "HILLTOP", "GRASS"},
-        CupCase{"ByteOrderMark", "\xEF\xBB\xBF" + kHeader +
-                                     "\"Z\xC3\xBCrich \xC3\x89\xC3\xA9\",Z,,4730.125N,00815.000E,0m,7,,,,,"
-                                     "\"\xC3\x9F\xC3\xA6 \xE2\x82\xAC\xE6\x9D\xB1\"\r\n",
+        CupCase{"NoHeader", "\"Hilltop\",HT,DE,4730.125N,00815.000E,450.0m,5,,,,,\"Grass\"\r\n",
+                true, kHillLat, kHillLon, 450, kAL, "HILLTOP", "GRASS"},
+        CupCase{"ByteOrderMark",
+                "\xEF\xBB\xBF" + kHeader +
+                    "\"Z\xC3\xBCrich \xC3\x89\xC3\xA9\",Z,,4730.125N,00815.000E,0m,7,,,,,"
+                    "\"\xC3\x9F\xC3\xA6 \xE2\x82\xAC\xE6\x9D\xB1\"\r\n",
                 true, kHillLat, kHillLon, 0, kT, "ZURICH EE", "SSAE   "},
-        CupCase{"Windows1252", kHeader + "\"Z\xFCrich \x8Ailo\",Z,,4730.125N,00815.000E,0m,1,,,,,"
-                                         "\"\xC0 \x80 \xBF\"\r\n",
+        CupCase{"Windows1252",
+                kHeader + "\"Z\xFCrich \x8Ailo\",Z,,4730.125N,00815.000E,0m,1,,,,,"
+                          "\"\xC0 \x80 \xBF\"\r\n",
                 true, kHillLat, kHillLon, 0, kT, "ZURICH SILO", "A    "},
         CupCase{"LongTextsCut",
-                kHeader + "\"Flugplatz Oberschlei\xC3\x9F" "heim\",F,,4730.125N,00815.000E,0m,9,,,,,"
+                kHeader + "\"Flugplatz Oberschlei\xC3\x9F"
+                          "heim\",F,,4730.125N,00815.000E,0m,9,,,,,"
                           "\"Lange Beschreibung\"\r\n",
                 true, kHillLat, kHillLon, 0, kT, "FLUGPLATZ OB", "LANGE BESCHR"},
-        CupCase{"EmptyNameAndUnknownStyle", kHeader + "\"\",,,4730.125N,00815.000E,0m,x,,,,,\r\n", true,
-                kHillLat, kHillLon, 0, kT, " ", " "},
+        CupCase{"EmptyNameAndUnknownStyle", kHeader + "\"\",,,4730.125N,00815.000E,0m,x,,,,,\r\n",
+                true, kHillLat, kHillLon, 0, kT, " ", " "},
         CupCase{"NorthPoleAndDateLine", kHeader + "P,P,,9000.000N,18000.000E,0m,1,,,,,\r\n", true,
                 2 * kEquator, 2 * kPrimeMeridian, 0, kT, "P", " "},
         rejected("PastThePole", "P,P,,9000.001N,00815.000E,0m,1,,,,,\r\n"),
@@ -156,7 +167,10 @@ TEST(CupText, StylesAndInstrumentText) {
     EXPECT_EQ(instrumentText("a,b", false), "A,B");
     // Invalid UTF-8 as typed on a command line: each stray byte a blank.
     EXPECT_EQ(instrumentText("\xC3(\xFF\xE2\x82", true), " (   ");
-    EXPECT_EQ(instrumentText("\xC5\x81\xC3\xB3" "d\xC5\xBA \xC4\xB2sselmeer", true), "LODZ IJSSELM");
+    EXPECT_EQ(instrumentText("\xC5\x81\xC3\xB3"
+                             "d\xC5\xBA \xC4\xB2sselmeer",
+                             true),
+              "LODZ IJSSELM");
 }
 
 class CupFileTest : public ::testing::Test {
@@ -254,9 +268,9 @@ TEST_F(CupFileTest, NoWaypointLeavesTheTable) {
         ASSERT_EQ(table->count, 1);
         EXPECT_EQ(table->entries[0].nameText(), "KEPT");
     }
-    EXPECT_EQ(parseCupText(kHeader + "P,P,,4730.125X,00815.000E,0m,1,,,,,\r\nx\r\n\r\n", *table)
-                  .skipped,
-              2);
+    EXPECT_EQ(
+        parseCupText(kHeader + "P,P,,4730.125X,00815.000E,0m,1,,,,,\r\nx\r\n\r\n", *table).skipped,
+        2);
 }
 
 TEST_F(CupFileTest, WrittenAsOtherProgramsReadIt) {
@@ -269,7 +283,8 @@ TEST_F(CupFileTest, WrittenAsOtherProgramsReadIt) {
     EXPECT_EQ(readText(path),
               kHeader +
                   "\"HILLTOP\",HILLTOP,,4730.125N,00815.000E,450.0m,5,,,,,\"GRASS, STRIP\"\r\n"
-                  "\"Caf\xC3\xA9 \"\"X\"\"\",\"Caf\xC3\xA9 \"\"X\"\"\",,4600.000S,00700.501W,-20.0m,1,,,,,\"\"\r\n"
+                  "\"Caf\xC3\xA9 \"\"X\"\"\",\"Caf\xC3\xA9 "
+                  "\"\"X\"\"\",,4600.000S,00700.501W,-20.0m,1,,,,,\"\"\r\n"
                   "\"\",,,0000.000S,00000.000W,0.0m,3,,,,,\"\"\r\n");
 }
 
@@ -292,7 +307,8 @@ TEST_F(CupFileTest, RoundTrip) {
     const std::uint32_t latitudes[] = {kHillLat, kEquator - minutes(46, 0, 0),
                                        kEquator + minutes(12, 34, 5680), 0};
     const std::uint32_t longitudes[] = {kHillLon, kPrimeMeridian - minutes(7, 0, 5000),
-                                        kPrimeMeridian + minutes(123, 45, 6790), 2 * kPrimeMeridian};
+                                        kPrimeMeridian + minutes(123, 45, 6790),
+                                        2 * kPrimeMeridian};
     const std::uint16_t attributes[] = {kAL, kT, kL, kAL};
     const char* comments[] = {"GRASS STRIPS", " ", "X", "SOUTH"};
     for (std::size_t i = 0; i < 4; ++i) {

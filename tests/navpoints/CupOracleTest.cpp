@@ -43,7 +43,8 @@ TEST(CupOracle, GpsBabelReadsOurFilesToTheSameCoordinates) {
     run("command -v gpsbabel >/dev/null 2>&1", &rc);
     if (rc != 0) GTEST_SKIP() << "gpsbabel is not installed (tools/install-deps.sh --oracles)";
 
-    const fs::path dir = fs::temp_directory_path() / ("vantor-cup-oracle-" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("vantor-cup-oracle-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     auto table = std::make_unique<NavpointTable>();
     const struct {
@@ -90,8 +91,8 @@ TEST(CupOracle, GpsBabelReadsOurFilesToTheSameCoordinates) {
         double lon = 0;
         char name[64] = {};
         double altitude = 0;
-        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%lf,%lf,\"%63[^\"]\",%lf", &number, &lat, &lon, name,
-                              &altitude),
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%lf,%lf,\"%63[^\"]\",%lf", &number, &lat, &lon,
+                              name, &altitude),
                   5)
             << line;
         EXPECT_NEAR(lat, degrees(want.latitude, kEquator), 1e-6) << line;

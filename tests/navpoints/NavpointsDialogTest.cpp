@@ -199,8 +199,9 @@ TEST_F(NavpointsDialogTest, CupFileIsReadWithItsTaskAndWrittenAsCup) {
     ui().toFileButton->click();
     EXPECT_EQ(prompts.fileChoices.back().initialName, cup);
     EXPECT_EQ(readFile(out),
-              kCupHeader + "\"HILLTOP\",HILLTOP,,4730.125N,00815.000E,500.0m,1,,,,,\"SUMMIT\"\r\n"
-                           "\"HOME A\",HOME A,,4600.000S,00700.500W,-20.0m,5,,,,,\"\"\r\n");
+              kCupHeader +
+                  "\"HILLTOP\",HILLTOP,,4730.125N,00815.000E,500.0m,1,,,,,\"SUMMIT\"\r\n"
+                  "\"HOME A\",HOME A,,4600.000S,00700.500W,-20.0m,5,,,,,\"\"\r\n");
 
     // Declined, the task list stays; a task whose point the file lacks is not taken.
     prompts.messages.clear();
