@@ -20,6 +20,7 @@
 #include "base/Prompts.h"
 #include "link/InstrumentLink.h"
 #include "logs/LogDirectory.h"
+#include "navpoints/CupFile.h"
 #include "navpoints/NavpointFile.h"
 #include "navpoints/NavpointTransfer.h"
 #include "records/GliderPolar.h"
@@ -215,6 +216,47 @@ void navpointFileSeeds() {
     put("navpoint_file", "forms.txt", file);
 }
 
+// CUP files: the instrument's navpoints as we write them, and a
+// competition file in the forms other programs write (older and newer
+// columns, feet, quotes, a byte order mark, Windows-1252, tasks with their
+// Options and ObsZone lines).
+void cupFileSeeds() {
+    vantor::sim::SimulatorOptions options;
+    options.navpoints = 5;
+    const auto state = vantor::sim::initialState(options);
+    const auto table = std::make_unique<vantor::NavpointTable>();
+    for (const auto& record : state.navpoints) {
+        table->entries[static_cast<std::size_t>(table->count++)] =
+            vantor::decodeNavpointRecord(record);
+    }
+    const fs::path dir = root / "cup_file";
+    fs::create_directories(dir);
+    if (!vantor::writeCupFile((dir / "written.cup").string(), *table)) {
+        std::fprintf(stderr, "cannot write the CUP file seed\n");
+        failed = true;
+    }
+    put("cup_file", "contest.cup",
+        "\xEF\xBB\xBFname,code,country,lat,lon,elev,style,rwdir,rwlen,rwwidth,freq,desc,userdata,"
+        "pics\r\n"
+        "\"Home \xC3\x84\",\"HOME\",DE,4700.000N,00800.000E,300.0m,5,090,800m,30m,123.500,"
+        "\"Gliders, tow\",\"\",\"\"\r\n"
+        "\"Joe\"\"s Hill\",HT,DE,4730.1254N,00815.000E,1640ft,7,,,,,\"Summit\",,\r\n"
+        "\"Valley\",VT,DE,4600.000S,00700.500W,,3,,,,,,,\r\n"
+        "\"Broken\",X,DE,47:30.000N,00700.500W,12m,1,,,,,,,\r\n"
+        "-----Related Tasks-----\r\n"
+        "\"Triangle\",\"Home \xC3\x84\",\"Joe\"\"s Hill\",\"Valley\",\"Home \xC3\x84\"\r\n"
+        "Options,NoStart=12:00:00,TaskTime=03:00:00\r\n"
+        "ObsZone=0,Style=2,R1=500m,A1=180,Line=1\r\n"
+        "STx=1,\"Valley\"\r\n"
+        "\"Lost\",\"Home \xC3\x84\",\"Nowhere\"\r\n");
+    put("cup_file", "older.cup",
+        "Title,Code,Country,Latitude,Longitude,Elevation,Style,Direction,Length,Frequency,"
+        "Description\n"
+        "\"Z\xFCrich \x8Ailo\",ZS,CH,4727.500N,00832.750E,1400ft,2,100,1200m,122.100,"
+        "\"\xC0 la \x80\"\n"
+        "Pole,P,,9000.000S,18000.000W,-20.4m,4,,,,\n");
+}
+
 void recordFileSeeds() {
     put("pilot_preferences_file", "default.ppf", vantor::formatRecord(vantor::PilotPreferences{}));
     put("pilot_preferences_file", "refused.ppf",
@@ -277,6 +319,7 @@ int main(int argc, char** argv) {
     root = argv[1];
     instrumentSeeds();
     navpointFileSeeds();
+    cupFileSeeds();
     recordFileSeeds();
     logSeeds();
     return failed ? 1 : 0;

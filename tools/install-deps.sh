@@ -4,9 +4,9 @@
 #   tools/install-deps.sh --windows  the Windows build and its tests: mingw-w64 and Wine
 #   tools/install-deps.sh --clang    the clang build and the libFuzzer targets: clang
 #                                    and its runtime libraries (libFuzzer, sanitizers)
-#   tools/install-deps.sh --oracles  independent IGC readers the reader's tests compare
-#                                    with: GPSBabel, and the igc-parser package (npm)
-#                                    in .cache/igc-oracles/; its tests skip without them
+#   tools/install-deps.sh --oracles  independent readers the tests compare with: GPSBabel
+#                                    (IGC and CUP files), and the igc-parser package (npm)
+#                                    in .cache/igc-oracles/; their tests skip without them
 set -euo pipefail
 case "${1:-}" in
     --windows)

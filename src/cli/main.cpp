@@ -108,13 +108,15 @@ const std::vector<Command>& commands() {
          "        glider put FILE  send the glider values of a .plr file",
          gliderCommand},
         {"navpoints",
-         "get -o FILE  download the instrument's navpoints into a navpoint file\n"
-         "        navpoints put FILE [--yes]  upload a navpoint file (above 1500 navpoints it "
-         "asks)",
+         "get -o FILE  download the instrument's navpoints into a navpoint file (.cup: a CUP "
+         "file)\n"
+         "        navpoints put FILE [--yes]  upload a navpoint or CUP file (above 1500 navpoints "
+         "it asks)",
          navpointsCommand},
         {"task",
          "get  print the declared task, one point a line: name,latitude,longitude\n"
-         "        task declare FILE NAME...  declare the named navpoints of FILE (at most 15)",
+         "        task declare FILE NAME...  declare the named navpoints of FILE (at most 15)\n"
+         "        task declare FILE.cup [--task N]  declare the first (or Nth) task of a CUP file",
          taskCommand},
     };
     return table;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "base/Prompts.h"
+#include "navpoints/CupFile.h"
 #include "navpoints/NavpointFile.h"
 #include "navpoints/NavpointTransfer.h"
 #include "ui/DialogUnits.h"
@@ -111,6 +112,10 @@ void NavpointsDialog::readFile() {
     if (!path) return;
     fileFolder_ = *path;
     lastFile_ = *path;
+    if (isCupPath(*path)) {
+        readCup(*path);
+        return;
+    }
     NavpointFileRead read;
     {
         WaitCursor wait(prompts_);
@@ -127,15 +132,59 @@ void NavpointsDialog::readFile() {
         read.skipped > 0 ? QString::fromStdString(skippedLinesText(read.skipped)) : QString());
 }
 
+// A CUP file's waypoints replace the table only when there are some; its
+// first task, if it has one, is offered for the task list.
+void NavpointsDialog::readCup(const std::string& path) {
+    CupFileRead read;
+    {
+        WaitCursor wait(prompts_);
+        read = readCupFile(path, table_);
+    }
+    if (!read) {
+        prompts_.message("Error retrieving file.", "", Buttons::Ok, Icon::None, ownerOf(this));
+        return;
+    }
+    if (read.waypoints == 0) {
+        prompts_.message(
+            "This CUP file holds no waypoint that could be read.\nThe navpoints are "
+            "as they were.",
+            "Error", Buttons::Ok, Icon::None, ownerOf(this));
+        return;
+    }
+    fillNavpointList();
+    ui_->statusText->setText(
+        read.skipped > 0 ? QString::fromStdString(skippedLinesText(read.skipped)) : QString());
+    if (read.tasks.empty()) return;
+    const CupTask& first = read.tasks.front();
+    const std::size_t points = first.names.size();
+    const std::string question = "Take the file's task \"" + first.description + "\" (" +
+                                 std::to_string(points) + (points == 1 ? " point" : " points") +
+                                 ") into the task list?";
+    if (prompts_.message(question, "Task", Buttons::YesNo, Icon::Question, ownerOf(this)) !=
+        Answer::Yes) {
+        return;
+    }
+    std::string problem;
+    if (const auto task = cupTaskDeclaration(first, table_, problem)) {
+        declaration_ = *task;
+        fillTaskList();
+    } else {
+        prompts_.message(problem, "Error", Buttons::Ok, Icon::None, ownerOf(this));
+    }
+}
+
 void NavpointsDialog::writeFile() {
     if (background_.running()) return;
     FileChoice choice;
+    choice.filter = kFileFilter;
     choice.initialName = lastFile_;
     choice.promptOverwrite = true;
     choice.owner = ownerOf(this);
     const auto path = prompts_.chooseSaveFile(choice);
     if (!path) return;
-    if (!writeNavpointFile(*path, table_)) {
+    const bool written =
+        isCupPath(*path) ? writeCupFile(*path, table_) : writeNavpointFile(*path, table_);
+    if (!written) {
         prompts_.message("Could not open file for writing.", "Error", Buttons::Ok, Icon::None,
                          ownerOf(this));
     }

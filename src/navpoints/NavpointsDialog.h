@@ -24,7 +24,7 @@ class NavpointsDialog : public QDialog, public SettingsReceiver {
     Q_OBJECT
 public:
     static constexpr const char* kFileFilter =
-        "Naypoint Files (*.dat *.txt)|*.dat;*.txt|All Files (*.*)|*.*||";
+        "Naypoint Files (*.dat *.txt)|*.dat;*.txt|CUP Files (*.cup)|*.cup|All Files (*.*)|*.*||";
 
     explicit NavpointsDialog(Prompts& prompts, NavpointTable& table = navpointTable(),
                              QWidget* parent = nullptr);
@@ -50,6 +50,7 @@ public:
 
 private:
     void readFile();
+    void readCup(const std::string& path);
     void writeFile();
     void startDownload();
     void startUpload();

@@ -459,6 +459,88 @@ TEST(VantorctlNavpoints, FileGoesUpAndComesBackAndATaskIsDeclared) {
     EXPECT_EQ(vantorctl(port + "task").exitCode, 2);
 }
 
+// A competition file as pilots get it: the newer columns, feet, a comma in
+// a description, two tasks with their Options and ObsZone lines.
+const char* const kCompetitionCup =
+    "name,code,country,lat,lon,elev,style,rwdir,rwlen,rwwidth,freq,desc,userdata,pics\r\n"
+    "\"Home Field\",\"HOME\",DE,4700.000N,00800.000E,300.0m,5,090,800m,30m,123.500,"
+    "\"Gliders, tow\",\"\",\"\"\r\n"
+    "\"Hilltop\",\"HT\",DE,4730.125N,00815.000E,1640ft,7,,,,,\"Summit\",,\r\n"
+    "\"Valley Turn\",\"VT\",DE,4600.000S,00700.500W,450m,1,,,,,\"\",,\r\n"
+    "\"Field\",\"F1\",DE,4715.500N,00805.250E,420m,3,,,,,\"Maize\",,\r\n"
+    "-----Related Tasks-----\r\n"
+    "\"Triangle\",\"Home Field\",\"Hilltop\",\"Valley Turn\",\"Home Field\"\r\n"
+    "Options,NoStart=12:00:00,TaskTime=03:00:00\r\n"
+    "ObsZone=0,Style=2,R1=500m\r\n"
+    "\"Out and return\",\"Home Field\",\"Field\",\"Home Field\"\r\n";
+
+TEST(VantorctlNavpoints, CupFileGoesUpWithItsTaskAndComesBackAsCup) {
+    SimProcess sim("--navpoints 5");
+    Scratch scratch;
+    const std::string port = "--port " + sim.device() + " ";
+    const auto file = scratch.path / "contest.cup";
+    std::ofstream(file, std::ios::binary) << kCompetitionCup;
+
+    Result r = vantorctl(port + "navpoints put " + file.string(), true);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("4 of 4 Loaded..."), std::string::npos) << r.out;
+    const auto back = scratch.path / "back.CUP";
+    r = vantorctl(port + "navpoints get -o " + back.string(), true);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(fileText(back),
+              "name,code,country,lat,lon,elev,style,rwdir,rwlen,rwwidth,freq,desc\r\n"
+              "\"HOME FIELD\",HOME FIELD,,4700.000N,00800.000E,300.0m,5,,,,,\"GLIDERS, TOW\"\r\n"
+              "\"HILLTOP\",HILLTOP,,4730.125N,00815.000E,500.0m,1,,,,,\"SUMMIT\"\r\n"
+              "\"VALLEY TURN\",VALLEY TURN,,4600.000S,00700.500W,450.0m,1,,,,,\"\"\r\n"
+              "\"FIELD\",FIELD,,4715.500N,00805.250E,420.0m,3,,,,,\"MAIZE\"\r\n");
+
+    const std::string home = "HOME FIELD,47:00.0000N,008:00.0000E\n";
+    r = vantorctl(port + "task declare " + file.string(), true);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("Success: Declaration sent."), std::string::npos);
+    EXPECT_EQ(
+        vantorctl(port + "task get").out,
+        home + "HILLTOP,47:30.1250N,008:15.0000E\nVALLEY TURN,46:00.0000S,007:00.5000W\n" + home);
+    r = vantorctl(port + "task declare " + file.string() + " --task 2", true);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(vantorctl(port + "task get").out, home + "FIELD,47:15.5000N,008:05.2500E\n" + home);
+    // Named points of a CUP file, by the names the file gives them.
+    r = vantorctl(port + "task declare " + file.string() + " Hilltop 'Valley Turn'", true);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    const std::string named =
+        "HILLTOP,47:30.1250N,008:15.0000E\nVALLEY TURN,46:00.0000S,007:00.5000W\n";
+    EXPECT_EQ(vantorctl(port + "task get").out, named);
+
+    r = vantorctl(port + "task declare " + file.string() + " --task 3", true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "vantorctl: " + file.string() + " holds 2 tasks; there is no task 3\n");
+    const auto lost = scratch.path / "lost.cup";
+    std::ofstream(lost, std::ios::binary)
+        << kCompetitionCup << "\"Lost\",\"Home Field\",\"Nowhere\"\r\n";
+    r = vantorctl(port + "task declare " + lost.string() + " --task 3", true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "vantorctl: " + lost.string() +
+                         ": The task point \"Nowhere\" is not among the file's waypoints.\n");
+    const auto noTask = scratch.path / "no-task.cup";
+    std::ofstream(noTask, std::ios::binary)
+        << std::string(kCompetitionCup).substr(0, std::string(kCompetitionCup).find("-----"));
+    r = vantorctl(port + "task declare " + noTask.string(), true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "vantorctl: no task in " + noTask.string() + "\n");
+    EXPECT_EQ(vantorctl(port + "task get").out, named);  // nothing was sent
+
+    const auto dat = scratch.path / "points.dat";
+    std::ofstream(dat, std::ios::binary) << kNavpointFile;
+    for (const std::string& bad :
+         {"task declare " + dat.string(), "task declare " + dat.string() + " --task 1 VALLEY",
+          "task declare " + file.string() + " --task 1 Hilltop",
+          "task declare " + file.string() + " --task 0",
+          "task declare " + file.string() + " --task x",
+          "navpoints put " + file.string() + " --task 1"}) {
+        EXPECT_EQ(vantorctl(port + bad).exitCode, 2) << bad;
+    }
+}
+
 TEST(VantorctlNavpoints, MoreThan1500AsksFirst) {
     SimProcess sim("");
     Scratch scratch;
@@ -548,11 +630,16 @@ namespace {
 
 TEST(VantorctlNavpoints, PutOfAFileWithoutNavpointsLeavesTheInstrumentAlone) {
     Scratch scratch;
-    const auto other = scratch.path / "other.cup";
+    // A CUP file's lines are no navpoints where the name does not say CUP.
+    const auto other = scratch.path / "other.txt";
     const auto empty = scratch.path / "empty.dat";
+    const auto cup = scratch.path / "no-waypoint.cup";
     std::ofstream(other, std::ios::binary) << "name,code,country,lat,lon\r\n"
                                               "\"Hilltop\",HT,DE,4730.125N,00815.000E\r\n";
     std::ofstream(empty, std::ios::binary) << "";
+    std::ofstream(cup, std::ios::binary)
+        << "name,code,country,lat,lon,elev,style,rwdir,rwlen,rwwidth,freq,desc\r\n"
+           "\"Hilltop\",HT,DE,47:30.125N,008:15.000E,450.0m,1,,,,,\"\"\r\n";
     // Refused before the port is opened, so nothing can have been cleared.
     const std::string port = "--port /nonexistent/tty ";
     Result r = vantorctl(port + "navpoints put " + other.string(), true);
@@ -563,6 +650,11 @@ TEST(VantorctlNavpoints, PutOfAFileWithoutNavpointsLeavesTheInstrumentAlone) {
     r = vantorctl(port + "navpoints put " + empty.string(), true);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "vantorctl: no navpoints to send in " + empty.string() +
+                         "; the instrument's navpoints were left as they are\n");
+    r = vantorctl(port + "navpoints put " + cup.string(), true);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "vantorctl: " + cup.string() + ": 1 line skipped: not a navpoint\n" +
+                         "vantorctl: no navpoints to send in " + cup.string() +
                          "; the instrument's navpoints were left as they are\n");
 
     // A line without its hemisphere is skipped and said so; the rest goes up.

@@ -108,7 +108,9 @@ TEST_F(NavpointsDialogTest, FileIsReadListedSortedAndWrittenBack) {
     loadFile();
     ASSERT_EQ(prompts.fileChoices.size(), 1u);
     const FileChoice& open = prompts.fileChoices[0];
-    EXPECT_EQ(open.filter, "Naypoint Files (*.dat *.txt)|*.dat;*.txt|All Files (*.*)|*.*||");
+    const std::string filter =
+        "Naypoint Files (*.dat *.txt)|*.dat;*.txt|CUP Files (*.cup)|*.cup|All Files (*.*)|*.*||";
+    EXPECT_EQ(open.filter, filter);
     EXPECT_EQ(open.initialFolder, "\\My Documents\\");
     EXPECT_TRUE(open.mustExist);
     EXPECT_EQ(open.owner, dialog.get());
@@ -134,7 +136,7 @@ TEST_F(NavpointsDialogTest, FileIsReadListedSortedAndWrittenBack) {
     ui().toFileButton->click();
     const FileChoice& save = prompts.fileChoices.back();
     EXPECT_EQ(save.initialName, file);
-    EXPECT_TRUE(save.filter.empty());
+    EXPECT_EQ(save.filter, filter);
     EXPECT_TRUE(save.defaultExtension.empty());
     EXPECT_TRUE(save.promptOverwrite);
     EXPECT_EQ(readFile(out), kFile);
@@ -160,6 +162,83 @@ TEST_F(NavpointsDialogTest, FileFailures) {
     ui().toFileButton->click();
     EXPECT_EQ(lastMessage().text, "Could not open file for writing.");
     EXPECT_EQ(lastMessage().caption, "Error");
+}
+
+const std::string kCupHeader =
+    "name,code,country,lat,lon,elev,style,rwdir,rwlen,rwwidth,freq,desc\r\n";
+
+// A CUP file is read and written by its extension; its first task is offered
+// for the task list.
+TEST_F(NavpointsDialogTest, CupFileIsReadWithItsTaskAndWrittenAsCup) {
+    const std::string cup = (dir / "contest.CUP").string();
+    std::ofstream(cup, std::ios::binary)
+        << kCupHeader
+        << "\"Hilltop\",HT,,4730.125N,00815.000E,1640ft,7,,,,,\"Summit\"\r\n"
+           "\"Home \xC3\x84\",HM,,4600.000S,00700.500W,-20.0m,5,,,,,\"\"\r\n"
+           "bad line\r\n"
+           "-----Related Tasks-----\r\n"
+           "\"Tri\xC3\xA4ngle\",\"Home \xC3\x84\",\"Hilltop\",\"Home \xC3\x84\"\r\n"
+           "Options,TaskTime=03:00:00\r\n";
+    dialog->show();
+    prompts.fileAnswers.push_back(cup);
+    prompts.answers = {Answer::Yes};
+    ui().fromFileButton->click();
+    EXPECT_EQ(items(ui().navpointList), (QStringList{"HILLTOP", "HOME A"}));
+    EXPECT_EQ(ui().statusText->text(), "1 line skipped: not a navpoint");
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(lastMessage().text,
+              "Take the file's task \"Tri\xC3\xA4ngle\" (3 points) into the task list?");
+    EXPECT_EQ(lastMessage().caption, "Task");
+    EXPECT_EQ(lastMessage().buttons, Buttons::YesNo);
+    EXPECT_EQ(items(ui().taskList), (QStringList{"HOME A", "HILLTOP", "HOME A"}));
+    doubleClick(ui().navpointList, 0);
+    EXPECT_EQ(lastMessage().text, "1 HILLTOP\n47:30.1250N\n008:15.0000E\n500\nSUMMIT");
+
+    const std::string out = (dir / "out.cup").string();
+    prompts.fileAnswers.push_back(out);
+    ui().toFileButton->click();
+    EXPECT_EQ(prompts.fileChoices.back().initialName, cup);
+    EXPECT_EQ(readFile(out),
+              kCupHeader +
+                  "\"HILLTOP\",HILLTOP,,4730.125N,00815.000E,500.0m,1,,,,,\"SUMMIT\"\r\n"
+                  "\"HOME A\",HOME A,,4600.000S,00700.500W,-20.0m,5,,,,,\"\"\r\n");
+
+    // Declined, the task list stays; a task whose point the file lacks is not taken.
+    prompts.messages.clear();
+    prompts.answers = {Answer::No};
+    prompts.fileAnswers.push_back(cup);
+    ui().fromFileButton->click();
+    EXPECT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(items(ui().taskList), (QStringList{"HOME A", "HILLTOP", "HOME A"}));
+    std::ofstream(cup, std::ios::binary)
+        << kCupHeader << "\"Hilltop\",HT,,4730.125N,00815.000E,1640ft,7,,,,,\r\n"
+        << "-----Related Tasks-----\r\n\"Lost\",\"Hilltop\",\"Nowhere\"\r\n";
+    prompts.answers = {Answer::Yes};
+    prompts.fileAnswers.push_back(cup);
+    ui().fromFileButton->click();
+    ASSERT_EQ(prompts.messages.size(), 3u);
+    EXPECT_EQ(lastMessage().text, "The task point \"Nowhere\" is not among the file's waypoints.");
+    EXPECT_EQ(lastMessage().caption, "Error");
+    EXPECT_EQ(items(ui().navpointList), QStringList{"HILLTOP"});
+    EXPECT_EQ(items(ui().taskList), (QStringList{"HOME A", "HILLTOP", "HOME A"}));
+}
+
+// A CUP file without a waypoint that reads is refused; the navpoints stay,
+// and so does what "To Vantor" would send.
+TEST_F(NavpointsDialogTest, CupFileWithoutWaypointsLeavesTheNavpoints) {
+    dialog->show();
+    loadFile();
+    const std::string cup = (dir / "other.cup").string();
+    std::ofstream(cup, std::ios::binary) << kFile;
+    prompts.fileAnswers.push_back(cup);
+    ui().fromFileButton->click();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(lastMessage().text,
+              "This CUP file holds no waypoint that could be read.\nThe navpoints are as they "
+              "were.");
+    EXPECT_EQ(lastMessage().caption, "Error");
+    EXPECT_EQ(table->count, 2);
+    EXPECT_EQ(items(ui().navpointList), (QStringList{"A           ", "B           "}));
 }
 
 TEST_F(NavpointsDialogTest, LinesThatAreNoNavpointsAreCountedInTheStatus) {
