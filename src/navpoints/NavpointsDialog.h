@@ -55,6 +55,7 @@ private:
     void startUpload();
     void addPoint();
     void removePoint();
+    void movePoint(int step);
     void sendDeclaration();
     void fetchDeclaration();
     void showNavpoint();
