@@ -16,6 +16,7 @@ skip() {
 }
 fail() {
     echo "FAILED: $*" >&2
+    [[ -f "${scratch:-}/util.log" ]] && sed 's/^/vantor-util: /' "$scratch/util.log" >&2
     exit 1
 }
 for tool in Xvfb xdotool openbox xprop import; do
@@ -88,15 +89,20 @@ util_pid=$!
 pids+=($util_pid)
 
 # The id of the one window with this exact title, once it is shown.
+# Polled: a search fails now and then when another window goes away under it.
 window() {
-    local title=$1 id
-    id=$(timeout 120 xdotool search --sync --onlyvisible --name "^$title\$" | head -n 1) ||
-        fail "no window \"$title\" within 120 s"
-    xdotool windowactivate --sync "$id" >/dev/null 2>&1 || true
+    local title=$1 id="" deadline=$((SECONDS + 120))
+    until id=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1) &&
+        [[ -n "$id" ]]; do
+        ((SECONDS < deadline)) || fail "no window \"$title\" within 120 s"
+        kill -0 "$util_pid" 2>/dev/null || fail "vantor-util ended before \"$title\" showed"
+        sleep 0.1
+    done
+    timeout 30 xdotool windowactivate --sync "$id" >/dev/null 2>&1 || true
     echo "$id"
 }
 gone() {
-    ! xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1
+    [[ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ]]
 }
 conf_value() {
     sed -n "s/^$1=//p" "$scratch/config/Tarvek/VantorUtil.conf"
