@@ -66,8 +66,8 @@ int main(int argc, char** argv) {
 
     // COM1 leads to the simulator, so the main dialog can show what answered.
     {
-        QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
-                           QStringLiteral("Tarvek"), QStringLiteral("VantorUtil"));
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarvek"),
+                           QStringLiteral("VantorUtil"));
         settings.setValue(QStringLiteral("PortMap/COM1"),
                           QString::fromStdString(instrument.devicePath()));
     }

@@ -37,7 +37,8 @@ QString hundredths(std::int32_t value) {
 // The next multiple of step above value (delta -1, the upper arrow) or below
 // it (+1), so a value off the grid comes onto it at the first click.
 std::int32_t stepped(std::int32_t value, std::int32_t step, int delta) {
-    const std::int32_t below = value >= 0 ? value / step * step : -((-value + step - 1) / step * step);
+    const std::int32_t below =
+        value >= 0 ? value / step * step : -((-value + step - 1) / step * step);
     if (delta < 0) return below + step * -delta;
     return (below == value ? below - step : below) - step * (delta - 1);
 }
@@ -250,11 +251,11 @@ bool ConfigureInstrumentDialog::readBox(const ValueBox& box, bool quiet) {
     // The box shows its value again; the pilot is told what it takes.
     const std::string message =
         !v ? (box.decimals == 2 ? kNumber : kInteger)
-           : (box.decimals == 2 ? "Please enter a number between " + hundredths(bounds.lower).toStdString() +
-                                      " and " + hundredths(bounds.upper).toStdString() + "."
-                                : "Please enter an integer between " +
-                                      std::to_string(bounds.lower * box.scale) + " and " +
-                                      std::to_string(bounds.upper * box.scale) + ".");
+           : (box.decimals == 2
+                  ? "Please enter a number between " + hundredths(bounds.lower).toStdString() +
+                        " and " + hundredths(bounds.upper).toStdString() + "."
+                  : "Please enter an integer between " + std::to_string(bounds.lower * box.scale) +
+                        " and " + std::to_string(bounds.upper * box.scale) + ".");
     writeTexts();
     showValues();
     if (!validating_) {

@@ -2,8 +2,8 @@
 
 #include <QDialog>
 #include <QString>
-#include <cstdint>
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>

@@ -3,10 +3,10 @@
 #include <QIcon>
 #include <QListWidget>
 #include <QPixmap>
-#include <QStyle>
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QStandardPaths>
+#include <QStyle>
 #include <algorithm>
 #include <filesystem>
 
@@ -181,10 +181,11 @@ void FlightLogsDialog::refreshLogList() {
     // Logs left out by the minimum time are said, so none seems lost.
     const int hidden = directory_.count - static_cast<int>(listing.listMap.size());
     if (hidden > 0) {
-        ui_->hiddenText->setText(QStringLiteral("%1 %2 of %3 minutes or less not shown")
-                                     .arg(hidden)
-                                     .arg(hidden == 1 ? QStringLiteral("log") : QStringLiteral("logs"))
-                                     .arg(minLogSeconds_ / 60));
+        ui_->hiddenText->setText(
+            QStringLiteral("%1 %2 of %3 minutes or less not shown")
+                .arg(hidden)
+                .arg(hidden == 1 ? QStringLiteral("log") : QStringLiteral("logs"))
+                .arg(minLogSeconds_ / 60));
     }
     // Labels are the instrument's single-byte text.
     for (const auto& line : listing.lines) {

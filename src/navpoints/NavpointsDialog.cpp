@@ -73,14 +73,16 @@ NavpointsDialog::NavpointsDialog(Prompts& prompts, NavpointTable& table, QWidget
     // The two lists share what the window grows by; buttons keep their size.
     using A = GrowingLayout::Anchor;
     auto* layout = new GrowingLayout(this);
-    for (QWidget* w : {ui_->fromVantorButton, ui_->toVantorButton}) layout->setAnchor(w, {0, 1, 0, 0});
+    for (QWidget* w : {ui_->fromVantorButton, ui_->toVantorButton})
+        layout->setAnchor(w, {0, 1, 0, 0});
     layout->setAnchor(ui_->navpointsLabel, A{});
     layout->setAnchor(ui_->fromFileButton, A{});
     layout->setAnchor(ui_->toFileButton, A{});
     layout->setAnchor(ui_->navpointList, {0, 0, 0.5, 1});
-    for (QWidget* w : {static_cast<QWidget*>(ui_->addButton), static_cast<QWidget*>(ui_->deleteButton),
-                       static_cast<QWidget*>(ui_->upButton), static_cast<QWidget*>(ui_->downButton),
-                       static_cast<QWidget*>(ui_->dudeButton)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(ui_->addButton), static_cast<QWidget*>(ui_->deleteButton),
+          static_cast<QWidget*>(ui_->upButton), static_cast<QWidget*>(ui_->downButton),
+          static_cast<QWidget*>(ui_->dudeButton)}) {
         layout->setAnchor(w, {0.5, 0.5, 0, 0});
     }
     layout->setAnchor(ui_->taskLabel, {0.5, 0, 0, 0});

@@ -3,17 +3,17 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
-#include <map>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
+#include <map>
 
 #include "GuiTestSupport.h"
 #include "RecordingPrompts.h"
 #include "Simulator.h"
 #include "app/MainDialog.h"
-#include "link/SerialPort.h"
 #include "link/IdentityMemory.h"
+#include "link/SerialPort.h"
 #include "ui/DialogUnits.h"
 #include "ui/GrowingLayout.h"
 #include "ui/QtPrompts.h"
@@ -80,8 +80,8 @@ TEST(MainDialog, ShowsThePortAndTheInstrumentThatAnswered) {
     writeSettings({{"COMPORT", "1"}, {"PortMap/COM1", instrument.devicePath()}});
     RecordingPrompts prompts;
     MainDialog main(prompts);
-    const QString port = QStringLiteral("Port: COM1: (%1)")
-                             .arg(QString::fromStdString(instrument.devicePath()));
+    const QString port =
+        QStringLiteral("Port: COM1: (%1)").arg(QString::fromStdString(instrument.devicePath()));
     EXPECT_EQ(main.ui().instrumentText->text(), port);
     main.runModal = [](QDialog& d) {
         d.show();

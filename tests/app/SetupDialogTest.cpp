@@ -148,8 +148,8 @@ TEST(SetupDialog, EditingAndCommitting) {
              leave(d.ui().otherEdit);
          },
          true, 17, 12},
-        {"typed minutes are taken", [](SetupDialog& d) { d.ui().minTimeEdit->setText("25"); },
-         true, 9, 25},
+        {"typed minutes are taken", [](SetupDialog& d) { d.ui().minTimeEdit->setText("25"); }, true,
+         9, 25},
         {"the arrows step from typed minutes",
          [](SetupDialog& d) {
              d.ui().minTimeEdit->setText("7");

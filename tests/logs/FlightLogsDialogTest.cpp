@@ -292,10 +292,10 @@ TEST_F(FlightLogsDialogTest, HiddenLogsAreCountedAndSavedLogsMarked) {
     const fs::path other = dir / "other";
     fs::create_directories(other);
     const int index = dialog->listMap()[0];
-    const std::string path = (other / logShortFileName(dialog->directory(), index,
-                                                       dialog->instrumentSerial(), minutes * 60,
-                                                       false))
-                                 .string();
+    const std::string path =
+        (other / logShortFileName(dialog->directory(), index, dialog->instrumentSerial(),
+                                  minutes * 60, false))
+            .string();
     prompts.fileAnswers.push_back(path);
     list()->item(0)->setSelected(true);
     dialog->ui().transferButton->click();

@@ -205,7 +205,8 @@ TEST_F(NavpointsDialogTest, FileGoesToTheInstrumentAndComesBackUnchanged) {
     EXPECT_FALSE(dialog->close());  // not while the transfer runs
     dialog->task().waitUntilDone();
     ASSERT_EQ(prompts.messages.size(), 1u);  // the question, answered Yes
-    EXPECT_EQ(lastMessage().text, "Replace the navpoints in the instrument with the 3 in the list?");
+    EXPECT_EQ(lastMessage().text,
+              "Replace the navpoints in the instrument with the 3 in the list?");
     EXPECT_EQ(lastMessage().buttons, Buttons::YesNo);
     prompts.messages.clear();
     EXPECT_TRUE(dialog->isEnabled());
@@ -281,7 +282,8 @@ TEST_F(NavpointsDialogTest, UploadAsksBeforeReplacingTheInstrumentsNavpoints) {
     prompts.answers = {Answer::No};
     ui().toVantorButton->click();
     ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(lastMessage().text, "Replace the navpoints in the instrument with the 2 in the list?");
+    EXPECT_EQ(lastMessage().text,
+              "Replace the navpoints in the instrument with the 2 in the list?");
     EXPECT_EQ(lastMessage().owner, dialog.get());
     EXPECT_FALSE(dialog->task().running());
     EXPECT_TRUE(instrument->received().empty());
@@ -313,7 +315,7 @@ TEST_F(NavpointsDialogTest, TaskPointsMoveUpAndDown) {
     ui().upButton->click();
     EXPECT_EQ(items(ui().taskList), (QStringList{"B           ", "A           "}));
     EXPECT_EQ(ui().taskList->currentRow(), 0);  // the point stays selected
-    ui().upButton->click();                      // already first
+    ui().upButton->click();                     // already first
     ui().downButton->click();
     ui().downButton->click();  // already last
     EXPECT_EQ(items(ui().taskList), (QStringList{"A           ", "B           "}));
