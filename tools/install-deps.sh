@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs, with apt, whatever the build and the tests need and this machine lacks.
-#   tools/install-deps.sh            the host build: compiler, CMake, GoogleTest, Qt 6
+#   tools/install-deps.sh            the host build: compiler, CMake, GoogleTest, Qt 6, and
+#                                    for the end-to-end test an X server (Xvfb), a window
+#                                    manager (openbox), xdotool, xprop and ImageMagick
 #   tools/install-deps.sh --windows  the Windows build and its tests: mingw-w64 and Wine
 #   tools/install-deps.sh --clang    the clang build and the libFuzzer targets: clang
 #                                    and its runtime libraries (libFuzzer, sanitizers)
@@ -25,7 +27,8 @@ case "${1:-}" in
         apt_options=(--no-install-recommends)
         ;;
     *)
-        packages=(cmake g++ make libgtest-dev qt6-base-dev qt6-qpa-plugins fonts-dejavu-core)
+        packages=(cmake g++ make libgtest-dev qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
+            xvfb xauth xdotool openbox x11-utils imagemagick)
         apt_options=(--no-install-recommends)
         ;;
 esac

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
@@ -19,8 +20,10 @@
 
 namespace {
 
-bool save(QWidget& dialog, const QDir& dir, const char* name) {
+// Draws a dialog, grown by `grow` beyond the size it opens at.
+bool save(QWidget& dialog, const QDir& dir, const char* name, QSize grow = {}) {
     dialog.show();
+    if (!grow.isEmpty()) dialog.resize(dialog.size() + grow);
     QApplication::processEvents();
     const QString path = dir.filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
     const bool ok = dialog.grab().save(path);
@@ -61,12 +64,21 @@ int main(int argc, char** argv) {
     vantor::sim::Simulator instrument(options);
     if (!instrument.start()) return 1;
 
+    // COM1 leads to the simulator, so the main dialog can show what answered.
+    {
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarvek"),
+                           QStringLiteral("VantorUtil"));
+        settings.setValue(QStringLiteral("PortMap/COM1"),
+                          QString::fromStdString(instrument.devicePath()));
+    }
     vantor::SilentPrompts prompts;
     vantor::MainDialog main(prompts);
-    bool ok = save(main, dir, "main");
-    ok = save(main.setupDialog(), dir, "setup") && ok;
-    main.logsDialog().setPortAndMinimumTime(instrument.devicePath(), 5);
-    ok = save(main.logsDialog(), dir, "flight-logs") && ok;
+    bool ok = save(main.setupDialog(), dir, "setup");
+    main.logsDialog().setPortAndMinimumTime(main.portName(), 5);
+    // Grown by the pilot: the list takes the room.
+    ok = save(main.logsDialog(), dir, "flight-logs", QSize(120, 80)) && ok;
+    main.updateInstrumentText();
+    ok = save(main, dir, "main") && ok;
     main.gliderDialog().receiveSettings(instrument.devicePath(), 5);
     ok = save(main.gliderDialog(), dir, "glider") && ok;
     main.pilotNameDialog().receiveSettings(instrument.devicePath(), 5);
@@ -77,7 +89,7 @@ int main(int argc, char** argv) {
         table.entries[static_cast<std::size_t>(table.count++)] =
             vantor::decodeNavpointRecord(record);
     }
-    ok = save(main.navpointsDialog(), dir, "navpoints") && ok;
+    ok = save(main.navpointsDialog(), dir, "navpoints", QSize(120, 60)) && ok;
 
     // The units and the configuration, in imperial units (the record's
     // defaults) and in metric ones.

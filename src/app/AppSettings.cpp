@@ -18,6 +18,7 @@ const QString kComPort = QStringLiteral("COMPORT");
 const QString kMinTime = QStringLiteral("MIN_FLIGHT_LOG_TIME");
 const QString kPortMap = QStringLiteral("PortMap");
 const QString kDownloadFolder = QStringLiteral("DownloadFolder");
+const QString kLastFolder = QStringLiteral("LastFolder");
 const QString kLinkRates = QStringLiteral("LinkRates");
 
 // Port names may be paths: their slashes would open groups of their own.
@@ -63,6 +64,16 @@ std::string loadDownloadFolder() {
 void saveDownloadFolder(const std::string& folder) {
     const auto settings = openSettings();
     settings->setValue(kDownloadFolder, QString::fromStdString(folder));
+    settings->sync();
+}
+
+std::string loadLastFolder() {
+    return openSettings()->value(kLastFolder).toString().toStdString();
+}
+
+void saveLastFolder(const std::string& folder) {
+    const auto settings = openSettings();
+    settings->setValue(kLastFolder, QString::fromStdString(folder));
     settings->sync();
 }
 

@@ -10,6 +10,9 @@ namespace vantor {
 // The folder "Download New" fills ("DownloadFolder"), empty when none was chosen.
 std::string loadDownloadFolder();
 void saveDownloadFolder(const std::string& folder);
+// The folder file dialogs start in once the pilot has chosen a file ("LastFolder").
+std::string loadLastFolder();
+void saveLastFolder(const std::string& folder);
 
 // The port name for a port number: "COM1:" … and "COM%d:" for any other number.
 std::string portNameFor(std::int32_t comPort);

@@ -1,9 +1,12 @@
 #include "app/MainDialog.h"
 
 #include "app/AppSettings.h"
+#include "link/IdentityMemory.h"
+#include "link/PortName.h"
 #include "records/PilotPreferencesTransfer.h"
 #include "ui/AppIcon.h"
 #include "ui/DialogUnits.h"
+#include "ui/GrowingLayout.h"
 #include "ui/SettingsReceiver.h"
 #include "ui_MainDialog.h"
 
@@ -24,14 +27,15 @@ MainDialog::MainDialog(Prompts& prompts, QWidget* parent)
       settingsReceivers_{&glider_, &configure_, &logs_, &navpoints_, &units_, &pilotName_} {
     ui_->setupUi(this);
     applyDialogUnits(this);
+    new GrowingLayout(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowIcon(appIcon());
 
-    connect(ui_->transferLogsButton, &QPushButton::clicked, this, [this] { runModal(logs_); });
-    connect(ui_->gliderButton, &QPushButton::clicked, this, [this] { runModal(glider_); });
+    connect(ui_->transferLogsButton, &QPushButton::clicked, this, [this] { showModal(logs_); });
+    connect(ui_->gliderButton, &QPushButton::clicked, this, [this] { showModal(glider_); });
     connect(ui_->pilotNameButton, &QPushButton::clicked, this,
             [this] { editWithPreferences(pilotName_, pilotName_.preferences()); });
-    connect(ui_->navpointsButton, &QPushButton::clicked, this, [this] { runModal(navpoints_); });
+    connect(ui_->navpointsButton, &QPushButton::clicked, this, [this] { showModal(navpoints_); });
     connect(ui_->unitsButton, &QPushButton::clicked, this, [this] {
         editWithPreferences(units_, units_.preferences(), &units_.instrumentType());
     });
@@ -60,8 +64,26 @@ void MainDialog::editWithPreferences(QDialog& dialog, PilotPreferences& working,
     }
     working = pilotPreferences_;
     if (dialogInstrumentType) *dialogInstrumentType = instrumentType_;
-    runModal(dialog);
+    showModal(dialog);
     pilotPreferences_ = working;
+}
+
+void MainDialog::showModal(QDialog& dialog) {
+    runModal(dialog);
+    // The dialog may have heard from the instrument.
+    updateInstrumentText();
+}
+
+void MainDialog::updateInstrumentText() {
+    const std::string device = resolvePortName(portName_, setup_.settings().portMap);
+    QString text = QStringLiteral("Port: %1").arg(QString::fromStdString(portName_));
+    if (device != portName_) text += QStringLiteral(" (%1)").arg(QString::fromStdString(device));
+    if (const auto id = rememberedIdentity(portName_)) {
+        text += QStringLiteral("\nSerial number %1, firmware %2")
+                    .arg(QString::fromLatin1(id->serial.c_str()),
+                         QString::fromLatin1(id->version.c_str()));
+    }
+    ui_->instrumentText->setText(text);
 }
 
 void MainDialog::fetchInstrumentState() {
@@ -83,6 +105,7 @@ void MainDialog::distributeSettings() {
     for (SettingsReceiver* receiver : settingsReceivers_) {
         receiver->receiveSettings(portName_, setup_.minFlightLogTime());
     }
+    updateInstrumentText();
 }
 
 }  // namespace vantor

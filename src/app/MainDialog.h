@@ -49,6 +49,9 @@ public:
     void editWithPreferences(QDialog& dialog, PilotPreferences& working,
                              std::int32_t* dialogInstrumentType = nullptr);
     void fetchInstrumentState();
+    // The port in use and, once the instrument answered on it in this run,
+    // its serial number and firmware version, below the buttons.
+    void updateInstrumentText();
 
     const std::string& portName() const { return portName_; }
     const PilotPreferences& pilotPreferences() const { return pilotPreferences_; }
@@ -63,6 +66,9 @@ public:
     Ui::MainDialog& ui() { return *ui_; }
 
 private:
+    // Shows a function dialog, then what it learned of the instrument.
+    void showModal(QDialog& dialog);
+
     Prompts& prompts_;
     std::unique_ptr<Ui::MainDialog> ui_;
     GliderDialog glider_;

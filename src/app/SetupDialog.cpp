@@ -7,6 +7,7 @@
 #include "base/Prompts.h"
 #include "link/PortName.h"
 #include "ui/DialogUnits.h"
+#include "ui/GrowingLayout.h"
 #include "ui/QtPrompts.h"
 #include "ui_SetupDialog.h"
 
@@ -15,6 +16,8 @@ namespace vantor {
 namespace {
 
 const char* const kPositiveInteger = "Please enter a positive integer.";
+const char* const kMinTimeRange = "Please enter an integer between 0 and 30.";
+constexpr std::uint32_t kMaxMinFlightLogTime = 30;
 
 std::array<QRadioButton*, 4> portRadios(Ui::SetupDialog& ui) {
     return {ui.com1Radio, ui.com2Radio, ui.com3Radio, ui.com4Radio};
@@ -26,6 +29,7 @@ SetupDialog::SetupDialog(Prompts& prompts, QWidget* parent)
     : QDialog(parent), prompts_(prompts), ui_(std::make_unique<Ui::SetupDialog>()) {
     ui_->setupUi(this);
     applyDialogUnits(this);
+    new GrowingLayout(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     auto* digits =
@@ -127,7 +131,28 @@ void SetupDialog::onOtherLostFocus() {
     updateTooltips();
 }
 
+bool SetupDialog::readMinTime(bool quiet) {
+    // A stored value outside 0..30 stays as it is until the pilot changes it.
+    const QString text = ui_->minTimeEdit->text().trimmed();
+    if (text == QString::number(pendingMinFlightLogTime_)) return true;
+    bool ok = false;
+    const qulonglong n = text.toULongLong(&ok);
+    if (!ok || n > kMaxMinFlightLogTime) {
+        if (!quiet) {
+            prompts_.message(ok ? kMinTimeRange : kPositiveInteger, "", Buttons::Ok, Icon::Warning,
+                             ownerOf(this));
+            ui_->minTimeEdit->setFocus();
+            ui_->minTimeEdit->selectAll();
+        }
+        return false;
+    }
+    pendingMinFlightLogTime_ = static_cast<std::uint32_t>(n);
+    return true;
+}
+
 void SetupDialog::onDeltaPos(int delta) {
+    // The arrows step from what was typed, when it is a time.
+    readMinTime(true);
     std::uint32_t v = pendingMinFlightLogTime_ - static_cast<std::uint32_t>(delta);
     if (v > 10000) v = 0;  // below zero wraps round
     if (v > 30) v = 30;
@@ -143,6 +168,8 @@ bool SetupDialog::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void SetupDialog::accept() {
+    // A typed time is checked before anything is committed.
+    if (!readMinTime(false)) return;
     settings_.comPort = pendingComPort_;
     settings_.formPortName();
     settings_.minFlightLogTime = pendingMinFlightLogTime_;

@@ -47,6 +47,9 @@ private:
     void onPortClicked(int port);
     void onOtherLostFocus();
     void onDeltaPos(int delta);
+    // Takes a typed minimum time (0 to 30) into pendingMinFlightLogTime; false
+    // when it is none, after the validation message unless quiet.
+    bool readMinTime(bool quiet);
     // Reads edit 1022 into otherPortNumber; false (after the validation
     // message) when it holds no number.
     bool readControls();

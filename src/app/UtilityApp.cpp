@@ -18,6 +18,8 @@ UtilityApp::UtilityApp(int& argc, char** argv) : QApplication(argc, argv) {
 int UtilityApp::run() {
     AppSettings::loadLinkRates();
     QtPrompts prompts;
+    prompts.setLastFolder(loadLastFolder());
+    prompts.onLastFolderChanged(saveLastFolder);
     MainDialog dialog(prompts);
     dialog.exec();
     // No transfer runs any more: the program does not exit under one.

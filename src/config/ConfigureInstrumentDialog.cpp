@@ -3,12 +3,14 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QShowEvent>
 #include <cstdio>
 
 #include "link/InstrumentLink.h"
 #include "records/PilotPreferencesTransfer.h"
 #include "ui/DialogUnits.h"
+#include "ui/GrowingLayout.h"
 #include "ui/QtPrompts.h"
 #include "ui/UpDownControl.h"
 #include "ui_ConfigureInstrumentDialog.h"
@@ -32,12 +34,25 @@ QString hundredths(std::int32_t value) {
     return QString::fromLatin1(text);
 }
 
+// The next multiple of step above value (delta -1, the upper arrow) or below
+// it (+1), so a value off the grid comes onto it at the first click.
+std::int32_t stepped(std::int32_t value, std::int32_t step, int delta) {
+    const std::int32_t below =
+        value >= 0 ? value / step * step : -((-value + step - 1) / step * step);
+    if (delta < 0) return below + step * -delta;
+    return (below == value ? below - step : below) - step * (delta - 1);
+}
+
+constexpr const char* kInteger = "Please enter an integer.";
+constexpr const char* kNumber = "Please enter a number.";
+
 }  // namespace
 
 ConfigureInstrumentDialog::ConfigureInstrumentDialog(Prompts& prompts, QWidget* parent)
     : QDialog(parent), prompts_(prompts), ui_(std::make_unique<Ui::ConfigureInstrumentDialog>()) {
     ui_->setupUi(this);
     applyDialogUnits(this);
+    new GrowingLayout(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     templateLabels_ = {ui_->deadbandLabel->text(), ui_->arrivalLabel->text(),
                        ui_->approachLabel->text()};
@@ -48,16 +63,26 @@ ConfigureInstrumentDialog::ConfigureInstrumentDialog(Prompts& prompts, QWidget* 
         r->setAutoExclusive(false);
     }
 
-    connect(ui_->deadbandUpDown, &UpDownControl::deltaPos, this,
-            [this](int delta) { spin(shown_.deadband, deadbandBounds_, delta); });
-    connect(ui_->arrivalUpDown, &UpDownControl::deltaPos, this,
-            [this](int delta) { spin(shown_.arrival, radiusBounds_, delta); });
-    connect(ui_->approachUpDown, &UpDownControl::deltaPos, this,
-            [this](int delta) { spin(shown_.approach, radiusBounds_, delta); });
-    connect(ui_->goalUpDown, &UpDownControl::deltaPos, this,
-            [this](int delta) { spin(shown_.goal, goalBounds_, delta); });
-    connect(ui_->loggingIntervalUpDown, &UpDownControl::deltaPos, this,
-            [this](int delta) { spinLoggingInterval(delta); });
+    // Each box and its arrows: a typed value and an arrow click go through
+    // the same bounds and the same conversion.
+    boxes_ = {{
+        {ui_->deadbandEdit, ui_->deadbandUpDown, &shown_.deadband, &deadbandBounds_, 1, 1, 0},
+        {ui_->arrivalEdit, ui_->arrivalUpDown, &shown_.arrival, &radiusBounds_, 10, 1, 2},
+        {ui_->approachEdit, ui_->approachUpDown, &shown_.approach, &radiusBounds_, 10, 1, 2},
+        {ui_->goalEdit, ui_->goalUpDown, &shown_.goal, &goalBounds_, 1, 10, 0},
+        {ui_->loggingIntervalEdit, ui_->loggingIntervalUpDown, &loggingIntervalShown_,
+         &loggingIntervalBounds_, 1, 1, 0},
+    }};
+    for (const ValueBox& box : boxes_) {
+        connect(box.arrows, &UpDownControl::deltaPos, this, [this, &box](int delta) {
+            // Arrows step from what was typed, when it is a value.
+            readBox(box, true);
+            setValue(box, stepped(*box.value, box.step, delta));
+        });
+        connect(box.edit, &QLineEdit::editingFinished, this, [this, &box] {
+            if (isVisible()) readBox(box, false);
+        });
+    }
     connect(ui_->halfRadio, &QRadioButton::clicked, this, [this] { setChoice(kChoiceHalf); });
     connect(ui_->oneRadio, &QRadioButton::clicked, this, [this] { setChoice(kChoiceOne); });
     connect(ui_->twoRadio, &QRadioButton::clicked, this, [this] { setChoice(kChoiceTwo); });
@@ -86,8 +111,8 @@ void ConfigureInstrumentDialog::initialise() {
     const bool variometer = instrumentType_ != 1;
     for (QWidget* w : std::initializer_list<QWidget*>{
              ui_->nettoRadio, ui_->superNettoRadio, ui_->totalEnergyRadio, ui_->sinkToneCheck,
-             ui_->variometerGroup, ui_->deadbandLabel, ui_->deadbandUpDown, ui_->goalLabel,
-             ui_->goalUpDown}) {
+             ui_->variometerGroup, ui_->deadbandLabel, ui_->deadbandUpDown, ui_->deadbandEdit,
+             ui_->goalLabel, ui_->goalUpDown, ui_->goalEdit}) {
         w->setEnabled(variometer);
     }
     refreshFromRecord();
@@ -172,22 +197,88 @@ void ConfigureInstrumentDialog::readControls() {
     sinkToneShown_ = ui_->sinkToneCheck->isChecked() ? 1 : 0;
 }
 
-void ConfigureInstrumentDialog::spin(std::int32_t& value, const Bounds& bounds, int delta) {
-    value -= delta;
-    if (value > bounds.upper) value = bounds.upper;
-    if (value < bounds.lower) value = bounds.lower;
+void ConfigureInstrumentDialog::setValue(const ValueBox& box, std::int32_t v) {
+    const Bounds& bounds = *box.bounds;
+    if (v > bounds.upper) v = bounds.upper;
+    if (v < bounds.lower) v = bounds.lower;
+    *box.value = v;
+    if (box.value == &loggingIntervalShown_) {
+        preferences_.loggingInterval = static_cast<std::uint16_t>(loggingIntervalShown_);
+        showValues();
+        return;
+    }
     writeTexts();
     showValues();
     // Every shown value goes back, so the record always holds what is shown.
     shownToRecord(shown_, preferences_);
 }
 
-void ConfigureInstrumentDialog::spinLoggingInterval(int delta) {
-    loggingIntervalShown_ -= delta;
-    if (loggingIntervalShown_ > kMaxLoggingInterval) loggingIntervalShown_ = kMaxLoggingInterval;
-    if (loggingIntervalShown_ < kMinLoggingInterval) loggingIntervalShown_ = kMinLoggingInterval;
-    preferences_.loggingInterval = static_cast<std::uint16_t>(loggingIntervalShown_);
+QString ConfigureInstrumentDialog::boxText(const ValueBox& box, std::int32_t v) const {
+    return box.decimals == 2 ? hundredths(v) : QString::number(v * box.scale);
+}
+
+std::optional<std::int32_t> ConfigureInstrumentDialog::parseBox(const ValueBox& box,
+                                                                const QString& text) {
+    // Whole numbers, or for the radii up to two decimals; the goal height is
+    // typed in metres or feet and kept in tens.
+    static const QRegularExpression integer(QStringLiteral("^[0-9]{1,7}$"));
+    static const QRegularExpression decimal(QStringLiteral("^([0-9]{0,5})(?:\\.([0-9]{0,2}))?$"));
+    const QString t = text.trimmed();
+    if (box.decimals == 2) {
+        const QRegularExpressionMatch m = decimal.match(t);
+        if (!m.hasMatch() || (m.captured(1).isEmpty() && m.captured(2).isEmpty())) {
+            return std::nullopt;
+        }
+        const QString cents = (m.captured(2) + QStringLiteral("00")).left(2);
+        return m.captured(1).toInt() * 100 + cents.toInt();
+    }
+    if (!integer.match(t).hasMatch()) return std::nullopt;
+    const std::int32_t v = t.toInt();
+    return (v + box.scale / 2) / box.scale;
+}
+
+bool ConfigureInstrumentDialog::readBox(const ValueBox& box, bool quiet) {
+    if (!box.edit->isEnabled()) return true;
+    const QString text = box.edit->text();
+    if (text == boxText(box, *box.value)) return true;  // nothing typed
+    const std::optional<std::int32_t> v = parseBox(box, text);
+    const Bounds& bounds = *box.bounds;
+    if (v && *v >= bounds.lower && *v <= bounds.upper) {
+        setValue(box, *v);
+        return true;
+    }
+    if (quiet) return false;
+    // The box shows its value again; the pilot is told what it takes.
+    const std::string message =
+        !v ? (box.decimals == 2 ? kNumber : kInteger)
+           : (box.decimals == 2
+                  ? "Please enter a number between " + hundredths(bounds.lower).toStdString() +
+                        " and " + hundredths(bounds.upper).toStdString() + "."
+                  : "Please enter an integer between " + std::to_string(bounds.lower * box.scale) +
+                        " and " + std::to_string(bounds.upper * box.scale) + ".");
+    writeTexts();
     showValues();
+    if (!validating_) {
+        validating_ = true;
+        prompts_.message(message, "", Buttons::Ok, Icon::Warning, ownerOf(this));
+        validating_ = false;
+    }
+    box.edit->setFocus();
+    box.edit->selectAll();
+    return false;
+}
+
+bool ConfigureInstrumentDialog::readTypedValues(bool quiet) {
+    for (const ValueBox& box : boxes_) {
+        if (!readBox(box, quiet) && !quiet) return false;
+    }
+    return true;
+}
+
+void ConfigureInstrumentDialog::hideEvent(QHideEvent* event) {
+    // Closing keeps what was typed, where it is a value.
+    readTypedValues(true);
+    QDialog::hideEvent(event);
 }
 
 void ConfigureInstrumentDialog::setChoice(std::uint8_t code) {
@@ -235,6 +326,7 @@ void ConfigureInstrumentDialog::fetchFromVantor() {
 }
 
 void ConfigureInstrumentDialog::sendToVantor() {
+    if (!readTypedValues(false)) return;
     PilotPreferencesTransfer(prompts_, portName_).send(preferences_);
     shownToRecord(shown_, preferences_);
 }

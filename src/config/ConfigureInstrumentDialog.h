@@ -2,8 +2,10 @@
 
 #include <QDialog>
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "config/UnitConversion.h"
@@ -14,9 +16,12 @@ namespace Ui {
 class ConfigureInstrumentDialog;
 }
 
+class QLineEdit;
+
 namespace vantor {
 
 class Prompts;
+class UpDownControl;
 
 // "Configure Instrument": the configuration values of the pilot preferences
 // record, shown in the units its unitFlags select and changed only with the
@@ -57,6 +62,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void refreshFromRecord();
@@ -64,8 +70,27 @@ private:
     void setUnitLabelsAndBounds();
     void showValues();
     void readControls();
-    void spin(std::int32_t& value, const Bounds& bounds, int delta);
-    void spinLoggingInterval(int delta);
+    // A value box, its arrows, the shown value it edits with its bounds, the
+    // step of one arrow click, and how the value is written: times scale, or
+    // as hundredths with two decimals.
+    struct ValueBox {
+        QLineEdit* edit;
+        UpDownControl* arrows;
+        std::int32_t* value;
+        const Bounds* bounds;
+        std::int32_t step;
+        std::int32_t scale;
+        int decimals;
+    };
+    // The one way a shown value changes, by arrow or typed: held to its
+    // bounds, written back, and converted into the record.
+    void setValue(const ValueBox& box, std::int32_t v);
+    QString boxText(const ValueBox& box, std::int32_t v) const;
+    static std::optional<std::int32_t> parseBox(const ValueBox& box, const QString& text);
+    // Takes a typed value; false when the box holds none within the bounds
+    // (after the validation message, unless quiet).
+    bool readBox(const ValueBox& box, bool quiet);
+    bool readTypedValues(bool quiet);
     void setChoice(std::uint8_t code);
     void showChoice();
     void setMode(std::uint8_t code);
@@ -89,6 +114,9 @@ private:
     Bounds deadbandBounds_{0, 50};
     Bounds radiusBounds_{0, 999};
     Bounds goalBounds_{0, 350};
+    Bounds loggingIntervalBounds_{kMinLoggingInterval, kMaxLoggingInterval};
+    std::array<ValueBox, 5> boxes_{};
+    bool validating_ = false;
     // The labels as the template has them, for a code that names no unit.
     struct TemplateLabels {
         QString deadband;

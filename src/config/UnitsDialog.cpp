@@ -6,6 +6,7 @@
 #include "link/InstrumentLink.h"
 #include "records/PilotPreferencesTransfer.h"
 #include "ui/DialogUnits.h"
+#include "ui/GrowingLayout.h"
 #include "ui_UnitsDialog.h"
 
 namespace vantor {
@@ -14,6 +15,7 @@ UnitsDialog::UnitsDialog(Prompts& prompts, QWidget* parent)
     : QDialog(parent), prompts_(prompts), ui_(std::make_unique<Ui::UnitsDialog>()) {
     ui_->setupUi(this);
     applyDialogUnits(this);
+    new GrowingLayout(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     constexpr std::uint16_t kAltitude = 0x02, kVario = 0x01, kQnh = 0x08, kTemperature = 0x04;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/BigEndian.h"
+#include "link/IdentityMemory.h"
 #include "link/RateMemory.h"
 
 namespace vantor {
@@ -384,6 +385,7 @@ bool InstrumentLink::queryIdentity(std::array<std::uint8_t, kIdentitySize>& iden
         if (transactText("w\r", reply.data(), reply.size(), got) &&
             checkShortReply(reply.data(), got, "w\r", 1)) {
             std::copy_n(reply.begin(), identity.size(), identity.begin());
+            rememberIdentity(port_.portName(), identityFromReply(identity));
             return true;
         }
     }

@@ -1,15 +1,19 @@
 #include "logs/FlightLogsDialog.h"
 
+#include <QIcon>
 #include <QListWidget>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QStandardPaths>
+#include <QStyle>
 #include <algorithm>
 #include <filesystem>
 
 #include "base/Prompts.h"
 #include "logs/FlightWindow.h"
 #include "ui/DialogUnits.h"
+#include "ui/GrowingLayout.h"
 #include "ui/QtPrompts.h"
 #include "ui_FlightLogsDialog.h"
 
@@ -75,13 +79,24 @@ FlightLogsDialog::FlightLogsDialog(Prompts& prompts, QWidget* parent)
         showFlightWindow(path, verification, this);
     };
 
-    templateSize_ = size();
+    // The list takes what the window grows by; the controls below it move
+    // down, the right-hand column keeps to the right edge and the full-width
+    // lines widen.
+    auto* layout = new GrowingLayout(this);
     for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (!w->isWindow()) templateGeometry_.emplace_back(w, w->geometry());
+        if (w->isWindow()) continue;
+        if (w == ui_->logList) {
+            layout->setAnchor(w, GrowingLayout::kGrow);
+        } else if (w == ui_->selectLabel) {
+            layout->setAnchor(w, GrowingLayout::kGrowWidth);
+        } else if (w == ui_->statusText || w == ui_->progressBar || w == ui_->hiddenText) {
+            layout->setAnchor(w, GrowingLayout::kMoveDownWiden);
+        } else if (w->x() > layout->templateSize().width() / 2) {
+            layout->setAnchor(w, GrowingLayout::kMoveRightDown);
+        } else {
+            layout->setAnchor(w, GrowingLayout::kMoveDown);
+        }
     }
-    setMinimumSize(templateSize_);
-    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    setSizeGripEnabled(true);
     setDownloadFolder({});
 }
 
@@ -98,29 +113,41 @@ void FlightLogsDialog::setDownloadFolder(const std::string& folder) {
         downloadFolder_ =
             QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
     }
+    markSavedLogs();
 }
 
-void FlightLogsDialog::resizeEvent(QResizeEvent* event) {
-    QDialog::resizeEvent(event);
-    const int dw = std::max(0, width() - templateSize_.width());
-    const int dh = std::max(0, height() - templateSize_.height());
-    for (const auto& [w, r] : templateGeometry_) {
-        QRect g = r;
-        if (w == ui_->logList) {
-            g.setSize(r.size() + QSize(dw, dh));
-        } else if (w == ui_->selectLabel) {
-            g.setWidth(r.width() + dw);
-        } else {
-            // Below the list: down by what the list grew; the right-hand
-            // column keeps to the right edge, full-width lines widen.
-            g.translate(0, dh);
-            if (w == ui_->statusText || w == ui_->progressBar) {
-                g.setWidth(r.width() + dw);
-            } else if (r.left() > templateSize_.width() / 2) {
-                g.translate(dw, 0);
-            }
+void FlightLogsDialog::useDownloadFolder(const std::string& folder) {
+    if (folder.empty() || folder == downloadFolder_) return;
+    setDownloadFolder(folder);
+    if (downloadFolderChanged_) downloadFolderChanged_(downloadFolder_);
+}
+
+bool FlightLogsDialog::isSaved(int index) const {
+    std::error_code error;
+    for (bool binary : {false, true}) {
+        if (std::filesystem::exists(
+                std::filesystem::path(downloadFolder_) / shortName(index, binary), error)) {
+            return true;
         }
-        w->setGeometry(g);
+    }
+    return false;
+}
+
+void FlightLogsDialog::markSavedLogs() {
+    // An icon, so the line itself reads as the instrument gives it. Lines
+    // without one get an empty picture of the same size to stay aligned.
+    const int side = ui_->logList->fontMetrics().height();
+    ui_->logList->setIconSize(QSize(side, side));
+    QPixmap blank(side, side);
+    blank.fill(Qt::transparent);
+    const QIcon savedIcon = style()->standardIcon(QStyle::SP_DialogApplyButton);
+    const QString tip = QStringLiteral("Saved in %1").arg(QString::fromStdString(downloadFolder_));
+    for (int row = 0; row < listedCount() && row < ui_->logList->count(); ++row) {
+        QListWidgetItem* item = ui_->logList->item(row);
+        const bool saved = isSaved(listMap_[static_cast<std::size_t>(row)]);
+        item->setData(kSavedRole, saved);
+        item->setIcon(saved ? savedIcon : QIcon(blank));
+        item->setToolTip(saved ? tip : QString());
     }
 }
 
@@ -139,6 +166,10 @@ void FlightLogsDialog::refreshLogList() {
     listMap_.clear();
     WaitCursor wait(prompts_);
     ui_->logList->clear();
+    // What an earlier download said is not about this list.
+    ui_->statusText->clear();
+    ui_->progressBar->setValue(0);
+    ui_->hiddenText->clear();
     LogListing listing;
     if (readLogDirectory(link_, prompts_, portName_, directory_, instrumentSerial_,
                          ownerOf(this))) {
@@ -147,12 +178,22 @@ void FlightLogsDialog::refreshLogList() {
         // Nothing was listed, so nothing stands for a log.
         directory_.count = 0;
     }
+    // Logs left out by the minimum time are said, so none seems lost.
+    const int hidden = directory_.count - static_cast<int>(listing.listMap.size());
+    if (hidden > 0) {
+        ui_->hiddenText->setText(
+            QStringLiteral("%1 %2 of %3 minutes or less not shown")
+                .arg(hidden)
+                .arg(hidden == 1 ? QStringLiteral("log") : QStringLiteral("logs"))
+                .arg(minLogSeconds_ / 60));
+    }
     // Labels are the instrument's single-byte text.
     for (const auto& line : listing.lines) {
         ui_->logList->addItem(
             QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
     }
     listMap_ = listing.listMap;
+    markSavedLogs();
 }
 
 std::vector<int> FlightLogsDialog::selectedRows() const {
@@ -184,10 +225,7 @@ void FlightLogsDialog::saveSelected() {
         choice.owner = ownerOf(this);
         const auto folder = prompts_.chooseFolder(choice);
         if (!folder) return;
-        if (*folder != downloadFolder_) {
-            downloadFolder_ = *folder;
-            if (downloadFolderChanged_) downloadFolderChanged_(downloadFolder_);
-        }
+        useDownloadFolder(*folder);
         std::vector<LogTransferRequest> requests;
         for (int row : rows) {
             const int index = listMap_[static_cast<std::size_t>(row)];
@@ -204,10 +242,12 @@ void FlightLogsDialog::saveSelected() {
     choice.filter = binary ? kBinaryFilter : kIgcFilter;
     choice.defaultExtension = "igc";
     choice.initialName = shortName(index, binary);
+    choice.initialFolder = downloadFolder_;
     choice.promptOverwrite = true;
     choice.owner = ownerOf(this);
     const auto path = prompts_.chooseSaveFile(choice);
     if (!path) return;
+    useDownloadFolder(std::filesystem::path(*path).parent_path().string());
     repaint();
     startTransfer(index, *path, binary);
 }
@@ -254,6 +294,7 @@ void FlightLogsDialog::saveAll() {
     choice.filter = kIgcFilter;
     choice.defaultExtension = "igc";
     choice.initialName = "AllFile.All";
+    choice.initialFolder = downloadFolder_;
     choice.promptOverwrite = true;
     choice.owner = ownerOf(this);
     const auto path = prompts_.chooseSaveFile(choice);
@@ -264,6 +305,7 @@ void FlightLogsDialog::saveAll() {
 
 bool FlightLogsDialog::startTransfer(int logNumber, const std::string& path, bool binary) {
     const LogTransferRequest request{logNumber, binary, path};
+    ui_->statusText->clear();
     LogTransfer transfer(link_, prompts_, *status_, ownerOf(this));
     if (!transfer.prepare(request)) return false;
     cancel_ = false;
@@ -277,6 +319,7 @@ bool FlightLogsDialog::startTransfer(int logNumber, const std::string& path, boo
             *outcome = worker.run(request, port, verificationText);
         },
         [this, request, outcome] {
+            markSavedLogs();
             if (*outcome == TransferOutcome::Saved && !request.binary &&
                 request.logNumber != kAllLogs && flightViewer_) {
                 flightViewer_(request.path, verificationText(request.path));
@@ -287,6 +330,7 @@ bool FlightLogsDialog::startTransfer(int logNumber, const std::string& path, boo
 bool FlightLogsDialog::startBatch(std::vector<LogTransferRequest> requests,
                                   const std::string& caption) {
     cancel_ = false;
+    ui_->statusText->clear();
     ui_->progressBar->setValue(0);
     auto result = std::make_shared<LogBatchResult>();
     return task_.start(
@@ -297,6 +341,7 @@ bool FlightLogsDialog::startBatch(std::vector<LogTransferRequest> requests,
         },
         [this, result, caption] {
             ui_->progressBar->setFormat(QStringLiteral("%p%"));
+            markSavedLogs();
             showBatchResult(*result, caption);
         });
 }
@@ -323,6 +368,13 @@ void FlightLogsDialog::showBatchResult(const LogBatchResult& result, const std::
         std::replace(lines.begin(), lines.end(), '\n', ',');
         text += "\n" + nameOf(item.request) + ": " + lines;
     }
+    bool anyDoubtful = false;
+    for (const auto& item : result.items) {
+        if (item.outcome == TransferOutcome::Saved && !item.request.binary &&
+            !verificationIsFullyOk(item.verification)) {
+            anyDoubtful = true;
+        }
+    }
     bool anyFailed = false;
     for (const auto& item : result.items) {
         if (item.outcome != TransferOutcome::Failed) continue;
@@ -333,8 +385,8 @@ void FlightLogsDialog::showBatchResult(const LogBatchResult& result, const std::
         text += "\n" + nameOf(item.request) + ": " + problem;
     }
     if (result.cancelled) text += "\n\nThe download was cancelled.";
-    prompts_.message(text, caption, Buttons::Ok, anyFailed ? Icon::Warning : Icon::Information,
-                     ownerOf(this));
+    prompts_.message(text, caption, Buttons::Ok,
+                     anyFailed || anyDoubtful ? Icon::Warning : Icon::Information, ownerOf(this));
 }
 
 void FlightLogsDialog::verifyFiles() {
@@ -343,14 +395,16 @@ void FlightLogsDialog::verifyFiles() {
     choice.filter = kIgcFilter;
     choice.defaultExtension = "igc";
     choice.initialName = "*.igc";
-    choice.initialFolder = "\\My Documents\\";
+    choice.initialFolder = downloadFolder_;
     choice.mustExist = true;
     choice.owner = ownerOf(this);
     const auto path = prompts_.chooseOpenFile(choice);
     if (!path) return;
     const std::string text = verificationText(*path);
     if (text.empty()) return;  // the file could not be read
-    prompts_.message(text, "Verification", Buttons::Ok, Icon::None, ownerOf(this));
+    prompts_.message(verificationMessage(text, *path), "Verification", Buttons::Ok,
+                     verificationIsFullyOk(text) ? Icon::Information : Icon::Warning,
+                     ownerOf(this));
 }
 
 void FlightLogsDialog::command(int id) {

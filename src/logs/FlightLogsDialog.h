@@ -31,6 +31,8 @@ class FlightLogsDialog : public QDialog, public SettingsReceiver {
 public:
     // The command that clears every log; no control carries it.
     static constexpr int kClearLogsCommand = 1026;
+    // A list line's item data: true when its log is already in the download folder.
+    static constexpr int kSavedRole = Qt::UserRole + 1;
 
     explicit FlightLogsDialog(Prompts& prompts, QWidget* parent = nullptr);
     ~FlightLogsDialog() override;
@@ -66,11 +68,12 @@ public:
 
     void setVisible(bool visible) override;
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
     void saveSelected();
+    // The folder of a file the pilot saved becomes the download folder.
+    void useDownloadFolder(const std::string& folder);
+    bool isSaved(int index) const;
+    void markSavedLogs();
     void saveAll();
     void downloadNew();
     void viewFlight();
@@ -97,10 +100,6 @@ private:
     std::string downloadFolder_;
     std::function<void(const std::string&)> downloadFolderChanged_;
     FlightViewer flightViewer_;
-    // Each control's place at the template size; the list takes what the
-    // window grows by, the controls below it move down.
-    QSize templateSize_;
-    std::vector<std::pair<QWidget*, QRect>> templateGeometry_;
     BackgroundTask task_;
 };
 

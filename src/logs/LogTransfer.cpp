@@ -243,7 +243,13 @@ TransferOutcome LogTransfer::run(const LogTransferRequest& request, const std::s
     const std::string text = request.binary ? std::string("Did not try to verify binary file")
                              : verify       ? verify(request.path)
                                             : std::string();
-    if (!text.empty()) say(text, "Verification");
+    if (request.binary) {
+        say(text, "Verification");
+    } else if (!text.empty()) {
+        // A pilot must not take a doubtful log for a good one.
+        prompts_.message(verificationMessage(text, request.path), "Verification", Buttons::Ok,
+                         verificationIsFullyOk(text) ? Icon::Information : Icon::Warning, owner_);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return TransferOutcome::Saved;
 }

@@ -44,6 +44,11 @@ using LogVerifierFunction = std::function<std::string(const std::string& path)>;
 // The text the log security check gives for a saved file, or nothing when
 // the file cannot be read.
 std::string verificationText(const std::string& path);
+// Whether a check's result lines say the log is whole and its signature good,
+// with no violation reported.
+bool verificationIsFullyOk(const std::string& lines);
+// The "Verification" box's text for a file: the result lines, then the file.
+std::string verificationMessage(const std::string& lines, const std::string& path);
 
 enum class TransferOutcome { Saved, Failed, Cancelled };
 

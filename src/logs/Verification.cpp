@@ -10,4 +10,13 @@ std::string verificationText(const std::string& path) {
     return result ? security::formatVerificationResult(*result) : std::string();
 }
 
+bool verificationIsFullyOk(const std::string& lines) {
+    using namespace security;
+    return lines == formatVerificationResult(SIG_VALID | LOG_CRC_OK | SIG_CRC_OK);
+}
+
+std::string verificationMessage(const std::string& lines, const std::string& path) {
+    return lines + "\n" + path;
+}
+
 }  // namespace vantor

@@ -2,12 +2,14 @@
 
 #include <QListWidget>
 #include <cstdio>
+#include <filesystem>
 
 #include "base/Prompts.h"
 #include "navpoints/CupFile.h"
 #include "navpoints/NavpointFile.h"
 #include "navpoints/NavpointTransfer.h"
 #include "ui/DialogUnits.h"
+#include "ui/GrowingLayout.h"
 #include "ui/QtPrompts.h"
 #include "ui_NavpointsDialog.h"
 
@@ -66,6 +68,30 @@ NavpointsDialog::NavpointsDialog(Prompts& prompts, NavpointTable& table, QWidget
     connect(ui_->dudeButton, &QPushButton::clicked, this, [this] { sendSelected(); });
     connect(ui_->navpointList, &QListWidget::itemDoubleClicked, this, [this] { showNavpoint(); });
     connect(ui_->taskList, &QListWidget::itemDoubleClicked, this, [this] { showTaskPoint(); });
+    connect(ui_->upButton, &QPushButton::clicked, this, [this] { movePoint(-1); });
+    connect(ui_->downButton, &QPushButton::clicked, this, [this] { movePoint(1); });
+
+    // The two lists share what the window grows by; buttons keep their size.
+    using A = GrowingLayout::Anchor;
+    auto* layout = new GrowingLayout(this);
+    for (QWidget* w : {ui_->fromVantorButton, ui_->toVantorButton})
+        layout->setAnchor(w, {0, 1, 0, 0});
+    layout->setAnchor(ui_->navpointsLabel, A{});
+    layout->setAnchor(ui_->fromFileButton, A{});
+    layout->setAnchor(ui_->toFileButton, A{});
+    layout->setAnchor(ui_->navpointList, {0, 0, 0.5, 1});
+    for (QWidget* w :
+         {static_cast<QWidget*>(ui_->addButton), static_cast<QWidget*>(ui_->deleteButton),
+          static_cast<QWidget*>(ui_->upButton), static_cast<QWidget*>(ui_->downButton),
+          static_cast<QWidget*>(ui_->dudeButton)}) {
+        layout->setAnchor(w, {0.5, 0.5, 0, 0});
+    }
+    layout->setAnchor(ui_->taskLabel, {0.5, 0, 0, 0});
+    layout->setAnchor(ui_->taskList, {0.5, 0, 0.5, 1});
+    for (QWidget* w : {ui_->taskFromVantorButton, ui_->taskToVantorButton}) {
+        layout->setAnchor(w, {0.5, 1, 0, 0});
+    }
+    layout->setAnchor(ui_->statusText, {0, 1, 1, 0});
 }
 
 NavpointsDialog::~NavpointsDialog() = default;
@@ -83,8 +109,16 @@ void NavpointsDialog::setVisible(bool visible) {
 void NavpointsDialog::fillNavpointList() {
     ui_->navpointList->clear();
     for (int i = 0; i < table_.count; ++i) {
-        ui_->navpointList->addItem(
-            listText(table_.entries[static_cast<std::size_t>(i)].nameText()));
+        const Navpoint& p = table_.entries[static_cast<std::size_t>(i)];
+        auto* item = new QListWidgetItem(listText(p.nameText()));
+        // Where it is, at a glance, without opening its details.
+        item->setToolTip(QStringLiteral("%1 %2, %3 m")
+                             .arg(QString::fromStdString(
+                                      formatCoordinate(p.latitude, true, CoordinateForm::File)),
+                                  QString::fromStdString(
+                                      formatCoordinate(p.longitude, false, CoordinateForm::File)))
+                             .arg(p.altitude));
+        ui_->navpointList->addItem(item);
     }
 }
 
@@ -176,18 +210,25 @@ void NavpointsDialog::readCup(const std::string& path) {
 void NavpointsDialog::writeFile() {
     if (background_.running()) return;
     FileChoice choice;
-    choice.filter = kFileFilter;
     choice.initialName = lastFile_;
+    choice.filter = kFileFilter;
+    choice.defaultExtension = "dat";
     choice.promptOverwrite = true;
     choice.owner = ownerOf(this);
-    const auto path = prompts_.chooseSaveFile(choice);
-    if (!path) return;
-    const bool written =
-        isCupPath(*path) ? writeCupFile(*path, table_) : writeNavpointFile(*path, table_);
+    const auto chosen = prompts_.chooseSaveFile(choice);
+    if (!chosen) return;
+    // A name without an extension gets ".dat", so "From File" lists it.
+    std::filesystem::path path(*chosen);
+    if (!path.has_extension()) path += ".dat";
+    const bool written = isCupPath(path.string()) ? writeCupFile(path.string(), table_)
+                                                  : writeNavpointFile(path.string(), table_);
     if (!written) {
         prompts_.message("Could not open file for writing.", "Error", Buttons::Ok, Icon::None,
                          ownerOf(this));
+        return;
     }
+    fileFolder_ = path.string();
+    lastFile_ = path.string();
 }
 
 void NavpointsDialog::startDownload() {
@@ -211,6 +252,13 @@ void NavpointsDialog::startUpload() {
             return;
         }
     }
+    // The upload clears the instrument's navpoints first.
+    const std::string question = "Replace the navpoints in the instrument with the " +
+                                 std::to_string(table_.count) + " in the list?";
+    if (prompts_.message(question, "To Vantor", Buttons::YesNo, Icon::Question, ownerOf(this)) !=
+        Answer::Yes) {
+        return;
+    }
     WaitCursor wait(prompts_);
     background_.start([this, port = portName_] {
         NavpointTransfer transfer(link_, prompts_, *status_, ownerOf(this));
@@ -225,6 +273,13 @@ void NavpointsDialog::addPoint() {
 
 void NavpointsDialog::removePoint() {
     if (declaration_.remove(ui_->taskList->currentRow())) fillTaskList();
+}
+
+void NavpointsDialog::movePoint(int step) {
+    const int row = ui_->taskList->currentRow();
+    if (!declaration_.move(row, step)) return;
+    fillTaskList();
+    ui_->taskList->setCurrentRow(row + step);
 }
 
 void NavpointsDialog::sendDeclaration() {

@@ -56,6 +56,7 @@ private:
     void startUpload();
     void addPoint();
     void removePoint();
+    void movePoint(int step);
     void sendDeclaration();
     void fetchDeclaration();
     void showNavpoint();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "base/BigEndian.h"
 #include "base/Prompts.h"
@@ -62,6 +63,16 @@ bool TaskDeclaration::remove(int position) {
     if (position < 0 || position >= count) return false;
     std::copy(points.begin() + position + 1, points.begin() + count, points.begin() + position);
     --count;
+    return true;
+}
+
+bool TaskDeclaration::move(int position, int step) {
+    const int other = position + step;
+    if ((step != -1 && step != 1) || position < 0 || position >= count || other < 0 ||
+        other >= count) {
+        return false;
+    }
+    std::swap(points[static_cast<std::size_t>(position)], points[static_cast<std::size_t>(other)]);
     return true;
 }
 

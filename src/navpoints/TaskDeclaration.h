@@ -27,6 +27,9 @@ struct TaskDeclaration {
              const void* owner = nullptr);
     // Removes the point at position; false when there is none there.
     bool remove(int position);
+    // Swaps the point at position with its neighbour before it (step -1) or
+    // after it (step +1); false when there is no such neighbour.
+    bool move(int position, int step);
     // Sends the task as declaration lines numbered from 128 and "d,255", at
     // 4800 baud. True when every step succeeded.
     bool send(InstrumentLink& link, Prompts& prompts, const std::string& portName,

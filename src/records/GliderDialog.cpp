@@ -9,6 +9,7 @@
 #include "base/Prompts.h"
 #include "records/PilotPreferences.h"
 #include "ui/DialogUnits.h"
+#include "ui/GrowingLayout.h"
 #include "ui/QtPrompts.h"
 #include "ui_GliderDialog.h"
 
@@ -60,6 +61,7 @@ GliderDialog::GliderDialog(Prompts& prompts, QWidget* parent)
       link_(prompts) {
     ui_->setupUi(this);
     applyDialogUnits(this);
+    new GrowingLayout(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     auto* digits =
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);

@@ -6,6 +6,7 @@
 #include "link/InstrumentLink.h"
 #include "records/PilotPreferencesTransfer.h"
 #include "ui/DialogUnits.h"
+#include "ui/GrowingLayout.h"
 #include "ui_PilotNameDialog.h"
 
 namespace vantor {
@@ -14,6 +15,7 @@ PilotNameDialog::PilotNameDialog(Prompts& prompts, QWidget* parent)
     : QDialog(parent), prompts_(prompts), ui_(std::make_unique<Ui::PilotNameDialog>()) {
     ui_->setupUi(this);
     applyDialogUnits(this);
+    new GrowingLayout(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     ui_->nameEdit->setMaxLength(kNameTextLength);
     connect(ui_->nameEdit, &QLineEdit::textChanged, this, [this] { onNameChanged(); });

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -26,9 +27,41 @@ QWidget* ownerWidget(const void* owner) {
     return const_cast<QWidget*>(static_cast<const QWidget*>(owner));
 }
 
-std::optional<std::string> runFileDialog(const FileChoice& choice, bool save) {
+// Qt's own file dialog off Windows: it behaves the same under every desktop
+// and can be driven by input events in the end-to-end tests.
+QFileDialog::Options dialogOptions() {
+#ifdef Q_OS_WIN
+    return {};
+#else
+    return QFileDialog::DontUseNativeDialog;
+#endif
+}
+
+}  // namespace
+
+QString QtPrompts::startFolder(const std::string& folder) const {
+    // The documents folder is only the default: once the pilot has used a
+    // folder, dialogs start there.
+    const bool isDefault =
+        folder.empty() || QString::fromStdString(folder).contains(QStringLiteral("My Documents"),
+                                                                  Qt::CaseInsensitive);
+    if (isDefault && !lastFolder_.empty()) return QString::fromStdString(lastFolder_);
+    return initialFolder(folder.empty() ? std::string("\\My Documents\\") : folder);
+}
+
+void QtPrompts::folderUsed(const QString& path, bool isFolder) {
+    const QFileInfo info(path);
+    const std::string folder =
+        (isFolder ? info.absoluteFilePath() : info.absolutePath()).toStdString();
+    if (folder == lastFolder_) return;
+    lastFolder_ = folder;
+    if (lastFolderChanged_) lastFolderChanged_(lastFolder_);
+}
+
+std::optional<std::string> QtPrompts::runFileDialog(const FileChoice& choice, bool save) {
     QFileDialog dialog(ownerWidget(choice.owner), QString::fromStdString(choice.title),
-                       initialFolder(choice.initialFolder));
+                       startFolder(choice.initialFolder));
+    dialog.setOptions(dialogOptions());
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save || !choice.mustExist ? QFileDialog::AnyFile
                                                  : QFileDialog::ExistingFile);
@@ -41,10 +74,9 @@ std::optional<std::string> runFileDialog(const FileChoice& choice, bool save) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
+    folderUsed(dialog.selectedFiles().constFirst(), false);
     return dialog.selectedFiles().constFirst().toStdString();
 }
-
-}  // namespace
 
 QStringList qtNameFilters(const std::string& filter) {
     QStringList out;
@@ -140,8 +172,9 @@ std::optional<std::string> QtPrompts::chooseFolder(const FileChoice& choice) {
     return onGuiThread([&]() -> std::optional<std::string> {
         const QString folder = QFileDialog::getExistingDirectory(
             ownerWidget(choice.owner), QString::fromStdString(choice.title),
-            initialFolder(choice.initialFolder));
+            startFolder(choice.initialFolder), QFileDialog::ShowDirsOnly | dialogOptions());
         if (folder.isEmpty()) return std::nullopt;
+        folderUsed(folder, true);
         return folder.toStdString();
     });
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+#include <string>
+#include <utility>
 
 #include "base/Prompts.h"
 
@@ -20,6 +23,24 @@ public:
     std::optional<std::string> chooseFolder(const FileChoice& choice) override;
     void beep() override;
     void setWaitCursor(bool on) override;
+
+    // The folder the pilot last chose a file in, where file dialogs without a
+    // folder of their own (or with the documents folder) start; kept between
+    // runs by whoever is told of its changes.
+    void setLastFolder(const std::string& folder) { lastFolder_ = folder; }
+    const std::string& lastFolder() const { return lastFolder_; }
+    void onLastFolderChanged(std::function<void(const std::string&)> f) {
+        lastFolderChanged_ = std::move(f);
+    }
+    // The folder a file dialog for this choice's folder starts in.
+    QString startFolder(const std::string& folder) const;
+
+private:
+    std::optional<std::string> runFileDialog(const FileChoice& choice, bool save);
+    void folderUsed(const QString& path, bool isFolder);
+
+    std::string lastFolder_;
+    std::function<void(const std::string&)> lastFolderChanged_;
 };
 
 // Owner handles of the prompts are widgets.

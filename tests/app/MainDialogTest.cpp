@@ -1,16 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
+#include <map>
 
 #include "GuiTestSupport.h"
 #include "RecordingPrompts.h"
 #include "Simulator.h"
 #include "app/MainDialog.h"
+#include "link/IdentityMemory.h"
 #include "link/SerialPort.h"
 #include "ui/DialogUnits.h"
+#include "ui/GrowingLayout.h"
 #include "ui/QtPrompts.h"
 #include "ui_MainDialog.h"
 #include "ui_SetupDialog.h"
@@ -64,6 +69,69 @@ TEST(MainDialog, TransferFlightLogsOpensTheLogsDialogWithTheSettings) {
     EXPECT_EQ(main.logsDialog().minLogSeconds(), 7 * 60);
     ASSERT_EQ(prompts.messages.size(), 2u);  // each opening reads the directory
     EXPECT_EQ(prompts.messages[0].caption, "Can't open comm port");
+    setPortMap({});
+}
+
+// Below the buttons: the port, and once the instrument answered, what it is.
+TEST(MainDialog, ShowsThePortAndTheInstrumentThatAnswered) {
+    forgetRememberedIdentities();
+    sim::Simulator instrument;
+    ASSERT_TRUE(instrument.start());
+    writeSettings({{"COMPORT", "1"}, {"PortMap/COM1", instrument.devicePath()}});
+    RecordingPrompts prompts;
+    MainDialog main(prompts);
+    const QString port =
+        QStringLiteral("Port: COM1: (%1)").arg(QString::fromStdString(instrument.devicePath()));
+    EXPECT_EQ(main.ui().instrumentText->text(), port);
+    main.runModal = [](QDialog& d) {
+        d.show();
+        d.reject();
+    };
+    main.ui().transferLogsButton->click();  // reads the identity with the directory
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(main.ui().instrumentText->text(),
+              port + QStringLiteral("\nSerial number A1B, firmware 2.4"));
+    setPortMap({});
+    forgetRememberedIdentities();
+}
+
+// Each dialog opens at its template size, wide enough for its caption, and
+// grows: lists take the growth, buttons keep their size, nothing leaves it.
+TEST(DialogLayout, EveryDialogGrowsFromItsTemplateSize) {
+    sim::Simulator instrument;
+    ASSERT_TRUE(instrument.start());
+    writeSettings({{"COMPORT", "1"}, {"PortMap/COM1", instrument.devicePath()}});
+    RecordingPrompts prompts;
+    MainDialog main(prompts);
+    for (QDialog* dialog : std::initializer_list<QDialog*>{
+             &main, &main.setupDialog(), &main.logsDialog(), &main.navpointsDialog(),
+             &main.gliderDialog(), &main.pilotNameDialog(), &main.unitsDialog(),
+             &main.configureDialog()}) {
+        SCOPED_TRACE(dialog->windowTitle().toStdString());
+        dialog->show();
+        QApplication::processEvents();
+        EXPECT_EQ(dialog->size(), dialog->minimumSize());
+        EXPECT_GE(dialog->minimumWidth(), GrowingLayout::captionWidth(dialog));
+        std::map<QWidget*, QSize> before;
+        for (QWidget* w : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            before[w] = w->size();
+        }
+        dialog->resize(dialog->size() + QSize(200, 150));
+        QApplication::processEvents();
+        const QRect inside(QPoint(0, 0), dialog->size());
+        for (const auto& [w, size] : before) {
+            if (w->isWindow()) continue;
+            SCOPED_TRACE(w->objectName().toStdString());
+            EXPECT_TRUE(inside.contains(w->geometry()));
+            if (qobject_cast<QListWidget*>(w)) {
+                EXPECT_EQ(w->height(), size.height() + 150);
+                EXPECT_GE(w->width(), size.width() + 100);
+            } else if (qobject_cast<QPushButton*>(w)) {
+                EXPECT_EQ(w->size(), size);
+            }
+        }
+        dialog->hide();
+    }
     setPortMap({});
 }
 
@@ -136,6 +204,16 @@ TEST(FileFilters, ProgramFiltersBecomeQtFilters) {
     EXPECT_EQ(qtNameFilters("Broken|"), QStringList{});
     EXPECT_EQ(initialFolder("\\My Documents\\"),
               QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+
+    // Once a folder was used, dialogs that would start in the documents
+    // folder, or in none, start there; a folder of their own is kept.
+    QtPrompts prompts;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    EXPECT_EQ(prompts.startFolder(""), documents);
+    prompts.setLastFolder("/tmp/flights");
+    EXPECT_EQ(prompts.startFolder(""), "/tmp/flights");
+    EXPECT_EQ(prompts.startFolder("\\My Documents\\"), "/tmp/flights");
+    EXPECT_EQ(prompts.startFolder("/srv/logs"), "/srv/logs");
 }
 
 }  // namespace

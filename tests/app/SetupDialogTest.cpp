@@ -148,8 +148,14 @@ TEST(SetupDialog, EditingAndCommitting) {
              leave(d.ui().otherEdit);
          },
          true, 17, 12},
-        {"typing minutes is ignored", [](SetupDialog& d) { d.ui().minTimeEdit->setText("25"); },
-         true, 9, 12},
+        {"typed minutes are taken", [](SetupDialog& d) { d.ui().minTimeEdit->setText("25"); }, true,
+         9, 25},
+        {"the arrows step from typed minutes",
+         [](SetupDialog& d) {
+             d.ui().minTimeEdit->setText("7");
+             d.ui().minTimeUpDown->upArrow()->click();
+         },
+         true, 9, 8},
         {"Cancel commits nothing",
          [](SetupDialog& d) {
              d.ui().com2Radio->click();
@@ -176,6 +182,46 @@ TEST(SetupDialog, EditingAndCommitting) {
         d.show();  // the next opening reads what was stored
         EXPECT_EQ(d.pendingComPort(), c.port);
         EXPECT_EQ(d.ui().minTimeEdit->text(), QString::number(c.minutes));
+        d.hide();
+    }
+}
+
+// A typed time outside 0..30, or none, keeps the dialog open with nothing
+// committed; a stored time outside the range is kept when left alone.
+TEST(SetupDialog, TypedMinutesAreValidatedBeforeAnythingIsCommitted) {
+    struct Case {
+        const char* stored;
+        const char* typed;
+        const char* message;  // empty: accepted
+        std::uint32_t minutes;
+    } cases[] = {
+        {"12", "31", "Please enter an integer between 0 and 30.", 12},
+        {"12", "", "Please enter a positive integer.", 12},
+        {"12", "0", "", 0},
+        {"12", "30", "", 30},
+        {"100", "100", "", 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        writeSettings({{"COMPORT", "9"}, {"MIN_FLIGHT_LOG_TIME", c.stored}});
+        RecordingPrompts prompts;
+        SetupDialog d(prompts);
+        d.show();
+        d.ui().com2Radio->click();
+        d.ui().minTimeEdit->setText(QString::fromLatin1(c.typed));
+        d.ui().okButton->click();
+        if (*c.message) {
+            ASSERT_EQ(prompts.messages.size(), 1u);
+            EXPECT_EQ(prompts.messages[0].text, c.message);
+            EXPECT_TRUE(d.isVisible());
+            EXPECT_EQ(d.settings().comPort, 9);  // nothing committed
+            EXPECT_EQ(readSettings().at("MIN_FLIGHT_LOG_TIME"), c.stored);
+        } else {
+            EXPECT_TRUE(prompts.messages.empty());
+            EXPECT_FALSE(d.isVisible());
+            EXPECT_EQ(d.settings().comPort, 2);
+        }
+        EXPECT_EQ(d.minFlightLogTime(), c.minutes);
         d.hide();
     }
 }

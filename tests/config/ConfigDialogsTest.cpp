@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QToolButton>
 #include <filesystem>
 
@@ -203,10 +204,10 @@ TEST_F(ConfigureDialogTest, DefaultRecordShowsInKnotsNauticalMilesAndFeet) {
     EXPECT_FALSE(ui().nettoRadio->isChecked());
     EXPECT_FALSE(ui().totalEnergyRadio->isChecked());
     EXPECT_TRUE(ui().sinkToneCheck->isChecked());
-    // The pilot changes values only with the spin controls.
+    // Every value can be typed as well as stepped.
     for (QLineEdit* e : {ui().deadbandEdit, ui().loggingIntervalEdit, ui().arrivalEdit,
                          ui().approachEdit, ui().goalEdit}) {
-        EXPECT_FALSE(e->isEnabled());
+        EXPECT_TRUE(e->isEnabled());
     }
     for (QWidget* w : std::initializer_list<QWidget*>{ui().overshootCheck, ui().halfRadio,
                                                       ui().oneRadio, ui().twoRadio}) {
@@ -242,6 +243,82 @@ TEST_F(ConfigureDialogTest, OneSpinRewritesEveryFieldFromItsShownValue) {
     EXPECT_EQ(record().goalHeight, 3000);
     EXPECT_EQ(record().stfDeadband, 103);
     EXPECT_EQ(record().arrivalRadius, 400);
+}
+
+// A typed value is held to the bounds the arrows obey and converted as an
+// arrow click converts it; anything else is refused with the box unchanged.
+TEST_F(ConfigureDialogTest, TypedValuesObeyTheArrowsBoundsAndConversions) {
+    struct Typed {
+        QLineEdit* Ui::ConfigureInstrumentDialog::*edit;
+        const char* typed;
+        const char* shown;    // the box afterwards
+        const char* message;  // empty: taken
+    };
+    using U = Ui::ConfigureInstrumentDialog;
+    const Typed cases[] = {
+        {&U::deadbandEdit, "25", "25", ""},
+        {&U::deadbandEdit, "31", "20", "Please enter an integer between 0 and 30."},
+        {&U::deadbandEdit, "2.5", "20", "Please enter an integer."},
+        {&U::arrivalEdit, "1.5", "1.50", ""},
+        {&U::arrivalEdit, ".05", "0.05", ""},
+        {&U::arrivalEdit, "10", "0.22", "Please enter a number between 0.00 and 9.99."},
+        {&U::arrivalEdit, "1.234", "0.22", "Please enter a number."},
+        {&U::approachEdit, "9.99", "9.99", ""},
+        {&U::goalEdit, "1234", "1230", ""},
+        {&U::goalEdit, "10010", "980", "Please enter an integer between 0 and 10000."},
+        {&U::loggingIntervalEdit, "15", "15", ""},
+        {&U::loggingIntervalEdit, "0", "4", "Please enter an integer between 1 and 20."},
+    };
+    for (const Typed& c : cases) {
+        SCOPED_TRACE(c.typed);
+        record() = PilotPreferences();  // knots, NMI, feet
+        prompts.messages.clear();
+        dialog->show();
+        QLineEdit* edit = ui().*c.edit;
+        edit->setText(QString::fromLatin1(c.typed));
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_EQ(text(edit), c.shown);
+        if (*c.message) {
+            ASSERT_EQ(prompts.messages.size(), 1u);
+            EXPECT_EQ(prompts.messages[0].text, c.message);
+            EXPECT_EQ(record(), PilotPreferences());
+        } else if (c.edit == &U::loggingIntervalEdit) {
+            EXPECT_TRUE(prompts.messages.empty());
+            EXPECT_EQ(record().loggingInterval, 15);
+        } else {
+            EXPECT_TRUE(prompts.messages.empty());
+            // The record holds what the arrows would have left for this value.
+            const ShownValues& v = dialog->shown();
+            EXPECT_EQ(record().stfDeadband, deadbandToRecord(v.deadband, 1));
+            EXPECT_EQ(record().arrivalRadius, radiusToRecord(v.arrival, 1));
+            EXPECT_EQ(record().approachRadius, radiusToRecord(v.approach, 1));
+            EXPECT_EQ(record().goalHeight, goalToRecord(v.goal, true));
+        }
+        dialog->hide();
+    }
+    // The arrows step by 0.1 from a typed radius and come onto the tenths.
+    record() = PilotPreferences();
+    dialog->show();
+    ui().arrivalEdit->setText(QStringLiteral("1.55"));
+    up(ui().arrivalUpDown);
+    EXPECT_EQ(text(ui().arrivalEdit), "1.60");
+    up(ui().arrivalUpDown);
+    down(ui().arrivalUpDown, 2);
+    EXPECT_EQ(text(ui().arrivalEdit), "1.50");
+    EXPECT_EQ(record().arrivalRadius, radiusToRecord(150, 1));
+
+    // "To Vantor" sends what was typed, and refuses what is no value.
+    prompts.messages.clear();
+    ui().loggingIntervalEdit->setText(QStringLiteral("9"));
+    ui().toVantorButton->click();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].caption, "Success");
+    EXPECT_EQ(word(instrument->state().pilotPreferences, 34), 9);
+    instrument->clearHistory();
+    ui().goalEdit->setText(QStringLiteral("high"));
+    ui().toVantorButton->click();
+    EXPECT_EQ(prompts.messages.back().text, "Please enter an integer.");
+    EXPECT_TRUE(instrument->received().empty());
 }
 
 TEST_F(ConfigureDialogTest, EverySpinStopsAtItsBounds) {
@@ -396,8 +473,8 @@ TEST_F(ConfigureDialogTest, WithoutAVariometerTheRadiiAndIntervalStayUsable) {
     dialog->show();
     for (QWidget* w : std::initializer_list<QWidget*>{
              ui().nettoRadio, ui().superNettoRadio, ui().totalEnergyRadio, ui().sinkToneCheck,
-             ui().variometerGroup, ui().deadbandLabel, ui().deadbandUpDown, ui().goalLabel,
-             ui().goalUpDown}) {
+             ui().variometerGroup, ui().deadbandLabel, ui().deadbandUpDown, ui().deadbandEdit,
+             ui().goalLabel, ui().goalUpDown, ui().goalEdit}) {
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
     }
     for (QWidget* w : std::initializer_list<QWidget*>{ui().arrivalUpDown, ui().approachUpDown,
@@ -412,7 +489,7 @@ TEST_F(ConfigureDialogTest, WithoutAVariometerTheRadiiAndIntervalStayUsable) {
 TEST_F(ConfigureDialogTest, FeetAndKnotsReachTheInstrumentAsRecordValues) {
     dialog->show();
     up(ui().deadbandUpDown);  // 21 knots
-    up(ui().arrivalUpDown);   // 0.23 NMI
+    up(ui().arrivalUpDown);   // 0.30 NMI: the arrows step by 0.1
     up(ui().goalUpDown);      // 990 ft
     up(ui().loggingIntervalUpDown, 2);
     ui().toVantorButton->click();
@@ -420,7 +497,7 @@ TEST_F(ConfigureDialogTest, FeetAndKnotsReachTheInstrumentAsRecordValues) {
     EXPECT_EQ(prompts.messages[0].caption, "Success");
     const auto block = instrument->state().pilotPreferences;
     EXPECT_EQ(block[42], 108);         // 21 x 5.1478 = 108.1
-    EXPECT_EQ(word(block, 32), 426);   // 23 x 18.53 = 426.19
+    EXPECT_EQ(word(block, 32), 556);   // 30 x 18.53 = 555.9
     EXPECT_EQ(word(block, 30), 1001);  // 54 x 18.53 = 1000.62
     EXPECT_EQ(word(block, 48), 3017);  // 99 x 30.48 = 3017.52, truncated
     EXPECT_EQ(word(block, 34), 6);
@@ -432,7 +509,7 @@ TEST_F(ConfigureDialogTest, FeetAndKnotsReachTheInstrumentAsRecordValues) {
     dialog->show();
     ui().fromVantorButton->click();
     EXPECT_EQ(text(ui().deadbandEdit), "21");
-    EXPECT_EQ(text(ui().arrivalEdit), "0.23");
+    EXPECT_EQ(text(ui().arrivalEdit), "0.30");
     EXPECT_EQ(text(ui().goalEdit), "990");
     EXPECT_EQ(text(ui().loggingIntervalEdit), "6");
 }
@@ -507,7 +584,7 @@ TEST_F(ConfigDialogsTest, UnitsChosenInOneDialogAreSeenInTheOtherAndTheTypeReach
     EXPECT_EQ(seen, (std::vector<std::string>{"Arrival Radius (KM)", "0.40", "Goal Height (Meters)",
                                               "300"}));
     EXPECT_EQ(main.pilotPreferences().unitFlags, 0xFF4D);
-    EXPECT_EQ(main.pilotPreferences().approachRadius, 1010);
+    EXPECT_EQ(main.pilotPreferences().approachRadius, 1100);  // 1.00 km up by 0.1
     EXPECT_EQ(main.instrumentType(), 1);
     EXPECT_TRUE(prompts.messages.empty());
     const auto lines = instrument->lines();

@@ -106,7 +106,9 @@ TEST_F(FlightLogsDialogTest, OpeningListsTheLogsAndDoubleClickDownloadsOne) {
     EXPECT_NE(viewed[0].second.find("Security OK"), std::string::npos);
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].caption, "Verification");
-    EXPECT_NE(prompts.messages[0].text.find("Security OK"), std::string::npos);
+    EXPECT_EQ(prompts.messages[0].text,
+              "Log Data Integrity OK\nSignature Data Integrity OK\nSecurity OK\n\n" + path);
+    EXPECT_EQ(prompts.messages[0].icon, Icon::Information);
     EXPECT_TRUE(fs::exists(path));
 
     // The saved file checks out from "Verify Files" too.
@@ -264,6 +266,70 @@ TEST_F(FlightLogsDialogTest, DownloadNewFetchesOnlyWhatIsMissing) {
               "No new flight logs: every listed log is already in\n" + dir.string());
     EXPECT_TRUE(instrument->lines().empty());
     EXPECT_TRUE(kept.empty());  // nothing was chosen
+}
+
+// Logs left out by the minimum time are counted; logs already in the download
+// folder carry a mark; a new opening does not repeat an old download's status.
+TEST_F(FlightLogsDialogTest, HiddenLogsAreCountedAndSavedLogsMarked) {
+    dialog->show();
+    const auto& entries = dialog->directory().entries;
+    const int shorter = std::min(entries[0].durationSeconds, entries[1].durationSeconds);
+    const int longer = std::max(entries[0].durationSeconds, entries[1].durationSeconds);
+    const std::uint32_t minutes = static_cast<std::uint32_t>((shorter + 59) / 60);
+    ASSERT_GT(longer, static_cast<int>(minutes * 60)) << "the fixture needs two lengths";
+    EXPECT_TRUE(dialog->ui().hiddenText->text().isEmpty());
+
+    dialog->setDownloadFolder(dir.string());
+    dialog->setPortAndMinimumTime(instrument->devicePath(), minutes);
+    dialog->hide();
+    dialog->show();
+    ASSERT_EQ(dialog->listedCount(), 1);
+    EXPECT_EQ(dialog->ui().hiddenText->text(),
+              QStringLiteral("1 log of %1 minutes or less not shown").arg(minutes));
+    EXPECT_FALSE(list()->item(0)->data(FlightLogsDialog::kSavedRole).toBool());
+
+    // Saved under another folder: that folder is the download folder now.
+    const fs::path other = dir / "other";
+    fs::create_directories(other);
+    const int index = dialog->listMap()[0];
+    const std::string path =
+        (other / logShortFileName(dialog->directory(), index, dialog->instrumentSerial(),
+                                  minutes * 60, false))
+            .string();
+    prompts.fileAnswers.push_back(path);
+    list()->item(0)->setSelected(true);
+    dialog->ui().transferButton->click();
+    EXPECT_EQ(prompts.fileChoices.back().initialFolder, dir.string());
+    dialog->task().waitUntilDone();
+    EXPECT_EQ(dialog->downloadFolder(), other.string());
+    EXPECT_TRUE(list()->item(0)->data(FlightLogsDialog::kSavedRole).toBool());
+    EXPECT_EQ(list()->item(0)->text().toStdString().find(path), std::string::npos);
+    EXPECT_EQ(dialog->ui().statusText->text(), "Transfer Complete");
+
+    dialog->setPortAndMinimumTime(instrument->devicePath(), 100000);
+    dialog->hide();
+    dialog->show();
+    EXPECT_TRUE(dialog->ui().statusText->text().isEmpty());
+    EXPECT_EQ(dialog->ui().hiddenText->text(), "2 logs of 100000 minutes or less not shown");
+    EXPECT_EQ(list()->item(0)->text(), "No log files found.");
+    // The open dialogs start in the download folder too.
+    dialog->ui().verifyButton->click();
+    EXPECT_EQ(prompts.fileChoices.back().initialFolder, other.string());
+}
+
+// A file whose check is not fully OK is named with the warning icon.
+TEST_F(FlightLogsDialogTest, DoubtfulVerificationWarns) {
+    const std::string path = (dir / "tampered.igc").string();
+    std::string igc = igcOf(0);
+    igc[igc.find("\nB") + 9] ^= 1;  // one digit of the first fix
+    std::ofstream(path, std::ios::binary) << igc;
+    prompts.fileAnswers.push_back(path);
+    dialog->ui().verifyButton->click();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].caption, "Verification");
+    EXPECT_EQ(prompts.messages[0].icon, Icon::Warning);
+    EXPECT_NE(prompts.messages[0].text.find("Log Data Integrity Fail\n"), std::string::npos);
+    EXPECT_TRUE(prompts.messages[0].text.ends_with("\n" + path));
 }
 
 // The list takes what the window grows by; the buttons keep their size.

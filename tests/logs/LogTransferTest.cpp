@@ -7,6 +7,7 @@
 
 #include "SimFixture.h"
 #include "logs/LogTransfer.h"
+#include "security/LogVerifier.h"
 
 namespace vantor::test {
 namespace {
@@ -101,8 +102,10 @@ TEST_F(LogTransferTest, IgcLogArrivesWholeAndIsChecked) {
     const auto& log = state.logs[1];
     EXPECT_EQ(readFile(request.path),
               log.igc + std::string(log.security.begin(), log.security.end()));
+    // The box names the file; a result that is not fully OK carries the warning icon.
     EXPECT_EQ(shown(), (std::vector<std::pair<std::string, std::string>>{
-                           {"checked " + request.path, "Verification"}}));
+                           {"checked " + request.path + "\n" + request.path, "Verification"}}));
+    EXPECT_EQ(prompts.messages[0].icon, Icon::Warning);
     EXPECT_EQ(statuses.seen.front(), "Attempting to Transfer");
     EXPECT_EQ(statuses.seen.back(), "Transfer Complete");
     EXPECT_EQ(statuses.seen[statuses.seen.size() - 2], "Finishing...");
@@ -114,6 +117,26 @@ TEST_F(LogTransferTest, IgcLogArrivesWholeAndIsChecked) {
         statuses.seen.end());
     EXPECT_EQ(sim->rate(), 4800);
     EXPECT_FALSE(link->isOpen());
+}
+
+// Only a log that is whole, signed and free of a reported violation is fully OK.
+TEST(Verification, FullyOkOnlyWhenEveryCheckPasses) {
+    using namespace security;
+    const std::uint32_t good = SIG_VALID | LOG_CRC_OK | SIG_CRC_OK;
+    const struct {
+        std::uint32_t result;
+        bool ok;
+    } cases[] = {{good, true},
+                 {good & ~SIG_VALID, false},
+                 {good & ~LOG_CRC_OK, false},
+                 {good & ~SIG_CRC_OK, false},
+                 {good | VIOLATION, false},
+                 {OLD_FILE | SIG_VALID, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.result);
+        EXPECT_EQ(verificationIsFullyOk(formatVerificationResult(c.result)), c.ok);
+    }
+    EXPECT_FALSE(verificationIsFullyOk(""));
 }
 
 TEST_F(LogTransferTest, BinaryLogHasItsHeader) {

@@ -137,7 +137,7 @@ TEST_F(NavpointsDialogTest, FileIsReadListedSortedAndWrittenBack) {
     const FileChoice& save = prompts.fileChoices.back();
     EXPECT_EQ(save.initialName, file);
     EXPECT_EQ(save.filter, filter);
-    EXPECT_TRUE(save.defaultExtension.empty());
+    EXPECT_EQ(save.defaultExtension, "dat");
     EXPECT_TRUE(save.promptOverwrite);
     EXPECT_EQ(readFile(out), kFile);
     EXPECT_EQ(prompts.messages.size(), 2u);  // nothing said on success
@@ -283,6 +283,11 @@ TEST_F(NavpointsDialogTest, FileGoesToTheInstrumentAndComesBackUnchanged) {
     EXPECT_FALSE(dialog->isEnabled());
     EXPECT_FALSE(dialog->close());  // not while the transfer runs
     dialog->task().waitUntilDone();
+    ASSERT_EQ(prompts.messages.size(), 1u);  // the question, answered Yes
+    EXPECT_EQ(lastMessage().text,
+              "Replace the navpoints in the instrument with the 3 in the list?");
+    EXPECT_EQ(lastMessage().buttons, Buttons::YesNo);
+    prompts.messages.clear();
     EXPECT_TRUE(dialog->isEnabled());
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(ui().statusText->text(), "Success");
@@ -346,6 +351,54 @@ TEST_F(NavpointsDialogTest, UploadOfMoreThan1500AsksFirst) {
     EXPECT_EQ(lastMessage().buttons, Buttons::YesNo);
     EXPECT_FALSE(dialog->task().running());
     EXPECT_TRUE(instrument->received().empty());
+}
+
+// "To Vantor" replaces what the instrument holds: it asks, and No sends nothing.
+TEST_F(NavpointsDialogTest, UploadAsksBeforeReplacingTheInstrumentsNavpoints) {
+    dialog->show();
+    loadFile();
+    instrument->clearHistory();
+    prompts.answers = {Answer::No};
+    ui().toVantorButton->click();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(lastMessage().text,
+              "Replace the navpoints in the instrument with the 2 in the list?");
+    EXPECT_EQ(lastMessage().owner, dialog.get());
+    EXPECT_FALSE(dialog->task().running());
+    EXPECT_TRUE(instrument->received().empty());
+}
+
+// "To File" gives a name without extension ".dat", and "From File" starts at
+// what it saved; the list shows each navpoint's place as a tooltip.
+TEST_F(NavpointsDialogTest, SavedFileIsFoundAgainAndNavpointsShowWhereTheyAre) {
+    dialog->show();
+    loadFile();
+    EXPECT_EQ(ui().navpointList->item(1)->toolTip(), "47:30.1250N 008:15.0000E, 450 m");
+    prompts.fileAnswers.push_back((dir / "saved").string());
+    ui().toFileButton->click();
+    const std::string saved = (dir / "saved.dat").string();
+    EXPECT_EQ(readFile(saved), kFile);
+    EXPECT_FALSE(fs::exists(dir / "saved"));
+    ui().fromFileButton->click();  // cancelled
+    EXPECT_EQ(prompts.fileChoices.back().initialFolder, saved);
+}
+
+TEST_F(NavpointsDialogTest, TaskPointsMoveUpAndDown) {
+    dialog->show();
+    loadFile();
+    for (const char* name : {"A           ", "B           "}) {
+        selectNavpoint(QString::fromLatin1(name));
+        ui().addButton->click();
+    }
+    ui().taskList->setCurrentRow(1);
+    ui().upButton->click();
+    EXPECT_EQ(items(ui().taskList), (QStringList{"B           ", "A           "}));
+    EXPECT_EQ(ui().taskList->currentRow(), 0);  // the point stays selected
+    ui().upButton->click();                     // already first
+    ui().downButton->click();
+    ui().downButton->click();  // already last
+    EXPECT_EQ(items(ui().taskList), (QStringList{"A           ", "B           "}));
+    EXPECT_EQ(dialog->declaration().points[1].nameText(), "B           ");
 }
 
 TEST_F(NavpointsDialogTest, TaskIsBuiltDeclaredAndFetched) {

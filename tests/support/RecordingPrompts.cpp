@@ -3,8 +3,8 @@
 namespace vantor::test {
 
 Answer RecordingPrompts::message(const std::string& text, const std::string& caption,
-                                 Buttons buttons, Icon, const void* owner) {
-    messages.push_back({text, caption, buttons, owner});
+                                 Buttons buttons, Icon icon, const void* owner) {
+    messages.push_back({text, caption, buttons, owner, icon});
     if (!answers.empty()) {
         Answer a = answers.front();
         answers.pop_front();

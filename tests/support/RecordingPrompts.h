@@ -14,6 +14,7 @@ struct RecordedMessage {
     std::string caption;
     Buttons buttons;
     const void* owner;
+    Icon icon = Icon::None;
 };
 
 // Records every message and answers from a script (first button when empty).
