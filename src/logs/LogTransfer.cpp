@@ -15,6 +15,7 @@
 namespace vantor {
 
 namespace {
+constexpr const char* kCantOpen = "Can't open ComPort";
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -205,7 +206,7 @@ TransferOutcome LogTransfer::run(const LogTransferRequest& request, const std::s
     WaitCursor wait(prompts_);
     const Connection c = connect(portName);
     if (!c.opened) {
-        say("Can't open ComPort", "Error");
+        say(link_.openFailureText(kCantOpen), "Error");
         removeQuietly(partPath(request.path));  // nothing was written
         return TransferOutcome::Failed;
     }
@@ -269,8 +270,9 @@ LogBatchResult LogTransfer::runBatch(const std::vector<LogTransferRequest>& requ
     WaitCursor wait(prompts_);
     const Connection c = connect(portName);
     if (!c.opened) {
-        say("Can't open ComPort", "Error");
-        markRest(0, TransferOutcome::Failed, "Can't open ComPort");
+        const std::string problem = link_.openFailureText(kCantOpen);
+        say(problem, "Error");
+        markRest(0, TransferOutcome::Failed, problem);
         return result;
     }
     if (!c.problem.empty()) {
