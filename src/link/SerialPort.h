@@ -42,7 +42,7 @@ public:
 
 private:
     // Closes fd or handle of a failed open, keeping the system's reason.
-    bool failOpen(int error);
+    bool failOpen(int error, int baud);
 
     std::string portName_;
     std::string device_;

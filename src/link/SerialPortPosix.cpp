@@ -102,11 +102,11 @@ bool SerialPort::isOpen() const {
     return fd_ >= 0;
 }
 
-bool SerialPort::failOpen(int error) {
+bool SerialPort::failOpen(int error, int baud) {
     openError_ = error != 0 ? error : EIO;
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    traceEvent(openedAt_, baudRate_,
+    traceEvent(openedAt_, baud,
                "open " + portName_ + " " + device_ + " failed: " + std::strerror(openError_));
     return false;
 }
@@ -116,19 +116,18 @@ bool SerialPort::open(const std::string& name, int baud, int readTimeoutMs) {
 
     portName_ = name;
     device_ = resolvePortName(name, portMap());
-    baudRate_ = baud;
     openedAt_ = TraceClock::now();
     fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) return failOpen(errno);
+    if (fd_ < 0) return failOpen(errno, baud);
     // Exclusive use: the lock keeps out every other user of the device, root
     // included; TIOCEXCL additionally refuses further opens by others.
-    if (flock(fd_, LOCK_EX | LOCK_NB) != 0) return failOpen(errno);
+    if (flock(fd_, LOCK_EX | LOCK_NB) != 0) return failOpen(errno, baud);
     ioctl(fd_, TIOCEXCL);
 
     termios tio{};
     speed_t code{};
-    if (tcgetattr(fd_, &tio) != 0) return failOpen(errno);
-    if (!speedFor(baud, code)) return failOpen(EINVAL);
+    if (tcgetattr(fd_, &tio) != 0) return failOpen(errno, baud);
+    if (!speedFor(baud, code)) return failOpen(EINVAL, baud);
     cfmakeraw(&tio);
     tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | CSTOPB | CSIZE | CRTSCTS);
     tio.c_cflag |= CS8 | CREAD | CLOCAL;
@@ -138,9 +137,10 @@ bool SerialPort::open(const std::string& name, int baud, int readTimeoutMs) {
     tio.c_cc[VTIME] = 0;
     if (cfsetispeed(&tio, code) != 0 || cfsetospeed(&tio, code) != 0 ||
         tcsetattr(fd_, TCSANOW, &tio) != 0) {
-        return failOpen(errno);
+        return failOpen(errno, baud);
     }
     openError_ = 0;
+    baudRate_ = baud;
     lowLatencySet_ = requestLowLatency(fd_);
     traceEvent(openedAt_, baudRate_, "open " + portName_ + " " + device_);
     setReadTimeout(readTimeoutMs);

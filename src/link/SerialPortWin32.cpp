@@ -63,11 +63,11 @@ bool SerialPort::isOpen() const {
     return handle_ != kNoHandle;
 }
 
-bool SerialPort::failOpen(int error) {
+bool SerialPort::failOpen(int error, int baud) {
     openError_ = error != 0 ? error : static_cast<int>(ERROR_GEN_FAILURE);
     if (handle_ != kNoHandle) CloseHandle(handle_);
     handle_ = kNoHandle;
-    traceEvent(openedAt_, baudRate_,
+    traceEvent(openedAt_, baud,
                "open " + portName_ + " " + device_ + " failed: error " + std::to_string(openError_));
     return false;
 }
@@ -78,19 +78,18 @@ bool SerialPort::open(const std::string& name, int baud, int readTimeoutMs) {
 
     portName_ = name;
     device_ = deviceName(name);
-    baudRate_ = baud;
     openedAt_ = TraceClock::now();
     HANDLE h = CreateFileA(device_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == kNoHandle) return failOpen(static_cast<int>(GetLastError()));
+    if (h == kNoHandle) return failOpen(static_cast<int>(GetLastError()), baud);
     handle_ = h;
 
-    if (!SetCommMask(h, kCommEvents)) return failOpen(static_cast<int>(GetLastError()));
+    if (!SetCommMask(h, kCommEvents)) return failOpen(static_cast<int>(GetLastError()), baud);
 
     DCB dcb;
     std::memset(&dcb, 0, sizeof dcb);
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(h, &dcb)) return failOpen(static_cast<int>(GetLastError()));
+    if (!GetCommState(h, &dcb)) return failOpen(static_cast<int>(GetLastError()), baud);
     // Line format only; flow control and special characters stay as the
     // device has them.
     dcb.fBinary = TRUE;
@@ -99,8 +98,9 @@ bool SerialPort::open(const std::string& name, int baud, int readTimeoutMs) {
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
     storeDcb(dcb_, dcb);
-    if (!SetCommState(h, &dcb)) return failOpen(static_cast<int>(GetLastError()));
+    if (!SetCommState(h, &dcb)) return failOpen(static_cast<int>(GetLastError()), baud);
     openError_ = 0;
+    baudRate_ = baud;
     traceEvent(openedAt_, baudRate_, "open " + portName_ + " " + device_);
 
     // Time-out failures are not fatal: the port still works, only the limits differ.
