@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,6 +10,7 @@
 #include "app/SetupDialog.h"
 #include "config/ConfigureInstrumentDialog.h"
 #include "config/UnitsDialog.h"
+#include "link/InstrumentFinder.h"
 #include "link/InstrumentLink.h"
 #include "logs/FlightLogsDialog.h"
 #include "records/GliderDialog.h"
@@ -38,6 +40,17 @@ public:
     // time to the flight logs dialog.
     void distributeSettings();
 
+    // While "Download new flights when the instrument is plugged in" is set,
+    // the port list is looked at every second; a port that appears goes to
+    // the flight logs dialog, which fetches the new flights where the
+    // instrument answers. Tests hand in their own port list and call
+    // checkForNewPorts themselves.
+    void setPortNames(std::function<std::vector<std::string>()> names) {
+        portNames_ = std::move(names);
+    }
+    void checkForNewPorts();
+    bool watchingPorts() const { return portWatcher_ != nullptr; }
+
     // How a function dialog is shown; tests replace it to drive the dialog
     // without a nested event loop.
     std::function<void(QDialog&)> runModal = [](QDialog& d) { d.exec(); };
@@ -63,6 +76,8 @@ public:
     Ui::MainDialog& ui() { return *ui_; }
 
 private:
+    void watchPorts(bool on);
+
     Prompts& prompts_;
     std::unique_ptr<Ui::MainDialog> ui_;
     GliderDialog glider_;
@@ -80,6 +95,9 @@ private:
     bool preferencesFetched_ = false;
     // Every dialog that receives the settings, in the order they get them.
     std::vector<SettingsReceiver*> settingsReceivers_;
+    std::function<std::vector<std::string>()> portNames_;
+    std::unique_ptr<PortWatcher> portWatcher_;
+    QTimer portTimer_;
 };
 
 }  // namespace vantor

@@ -158,13 +158,8 @@ int downloadNewLogs(Context& ctx, const std::string& directory, bool binary,
     InstrumentLink link(*ctx.prompts);
     Instrument instrument;
     if (!readDirectory(ctx, link, instrument)) return kExitFailed;
-    const fs::path dir = directory;
-    std::vector<LogTransferRequest> fresh;
-    for (int index : buildListing(instrument.directory, minSeconds).listMap) {
-        const std::string name = logShortFileName(instrument.directory, index,
-                                                  instrument.serial.data(), minSeconds, binary);
-        if (!fs::exists(dir / name)) fresh.push_back({index, binary, (dir / name).string()});
-    }
+    const std::vector<LogTransferRequest> fresh = newLogRequests(
+        instrument.directory, instrument.serial.data(), minSeconds, directory, binary);
     if (fresh.empty()) {
         std::cerr << "no new logs\n";
         return signals.stopped() ? kExitCancelled : kExitOk;

@@ -11,6 +11,7 @@
 
 #include "base/Prompts.h"
 #include "link/InstrumentLink.h"
+#include "logs/LogDirectory.h"
 
 namespace vantor {
 
@@ -199,6 +200,20 @@ std::string LogTransfer::commit(const LogTransferRequest& request) {
     // The log arrived whole: it is never thrown away for want of a name.
     return "The log was downloaded but could not be saved as\n" + request.path +
            "\nIt is kept as\n" + part;
+}
+
+std::vector<LogTransferRequest> newLogRequests(const LogDirectory& directory, const char* serial,
+                                               std::int32_t minLogSeconds,
+                                               const std::string& folder, bool binary) {
+    std::vector<LogTransferRequest> requests;
+    for (int index : buildListing(directory, minLogSeconds).listMap) {
+        const std::filesystem::path path =
+            std::filesystem::path(folder) /
+            logShortFileName(directory, index, serial, minLogSeconds, binary);
+        std::error_code error;
+        if (!std::filesystem::exists(path, error)) requests.push_back({index, binary, path.string()});
+    }
+    return requests;
 }
 
 TransferOutcome LogTransfer::run(const LogTransferRequest& request, const std::string& portName,
