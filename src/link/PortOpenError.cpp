@@ -17,13 +17,13 @@ namespace vantor {
 
 namespace {
 
+#ifndef _WIN32
 // "/dev/ttyS0 (COM1:)" when the name is not the device itself.
 std::string named(const std::string& portName, const std::string& device) {
     if (device.empty() || device == portName) return portName;
     return device + " (" + portName + ")";
 }
 
-#ifndef _WIN32
 // The group that may use the device: dialout on Debian, uucp elsewhere.
 std::string deviceGroup(const std::string& device) {
     struct stat st {};
@@ -38,8 +38,10 @@ std::string deviceGroup(const std::string& device) {
 
 std::string openFailureText(const std::string& portName, const std::string& device, int error,
                             const std::string& busyText) {
-    const std::string port = named(portName, device);
 #ifdef _WIN32
+    // "COM3:" is the name Windows users know; the \\.\ form only opens it.
+    const std::string& port = portName;
+    static_cast<void>(device);
     switch (static_cast<DWORD>(error)) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
@@ -64,6 +66,7 @@ std::string openFailureText(const std::string& portName, const std::string& devi
         }
     }
 #else
+    const std::string port = named(portName, device);
     switch (error) {
         case 0:
         case EBUSY:
