@@ -59,7 +59,8 @@ void addDevicePorts(std::map<int, SerialPortInfo>& ports) {
     SetupDiDestroyDeviceInfoList(set);
 }
 
-// Ports that drivers announce without a device manager entry (virtual ports).
+// Ports that drivers announce without a device manager entry (virtual ports,
+// and Wine's).
 void addAnnouncedPorts(std::map<int, SerialPortInfo>& ports) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
@@ -79,7 +80,7 @@ void addAnnouncedPorts(std::map<int, SerialPortInfo>& ports) {
         if (type != REG_SZ) continue;
         const int n = comPortNumber(data.data());
         if (n < 0 || ports.count(n) != 0) continue;
-        ports[n] = {"COM" + std::to_string(n) + ":", "COM" + std::to_string(n), name.data()};
+        ports[n] = {"COM" + std::to_string(n) + ":", "COM" + std::to_string(n), "serial port"};
     }
     RegCloseKey(key);
 }
