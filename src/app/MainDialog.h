@@ -13,10 +13,10 @@
 #include "link/InstrumentFinder.h"
 #include "link/InstrumentLink.h"
 #include "logs/FlightLogsDialog.h"
+#include "navpoints/NavpointsDialog.h"
 #include "records/GliderDialog.h"
 #include "records/PilotNameDialog.h"
 #include "records/PilotPreferences.h"
-#include "navpoints/NavpointsDialog.h"
 
 namespace Ui {
 class MainDialog;

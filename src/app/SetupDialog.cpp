@@ -185,8 +185,8 @@ void SetupDialog::findInstrument() {
             const std::string text = ui_->portList->count() == 0
                                          ? "No serial ports were found on this computer."
                                          : "The instrument answered on none of the ports.";
-            prompts_.message(text + outcome->skipped, "Find Instrument", Buttons::Ok,
-                             Icon::Warning, ownerOf(this));
+            prompts_.message(text + outcome->skipped, "Find Instrument", Buttons::Ok, Icon::Warning,
+                             ownerOf(this));
         });
 }
 

@@ -80,9 +80,9 @@ int findCommand(Context& ctx) {
     if (signals.stopped()) return kExitCancelled;
     if (!found) {
         std::cerr << "vantorctl: no instrument answered on "
-                  << (ports.empty() ? std::string("any port (none was found)")
-                                    : std::to_string(ports.size()) +
-                                          (ports.size() == 1 ? " port" : " ports"))
+                  << (ports.empty()
+                          ? std::string("any port (none was found)")
+                          : std::to_string(ports.size()) + (ports.size() == 1 ? " port" : " ports"))
                   << '\n';
         return kExitFailed;
     }
@@ -123,8 +123,7 @@ int watchCommand(Context& ctx) {
                 if (!signals.stopped()) std::cerr << "no instrument answered on " << port << '\n';
                 continue;
             }
-            std::cerr << "found the instrument on " << found->port << " at " << found->baud
-                      << '\n';
+            std::cerr << "found the instrument on " << found->port << " at " << found->baud << '\n';
             Context here = ctx;
             here.port = found->port;
             here.args.clear();

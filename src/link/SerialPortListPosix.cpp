@@ -90,8 +90,8 @@ std::vector<SerialPortInfo> listSerialPorts(const std::string& rootText) {
         const std::string tty = target.filename().string();
         std::string description = usbDescription(root, tty);
         if (description.empty()) description = describeById(entry.path().filename().string());
-        byId.push_back({"/dev/serial/by-id/" + entry.path().filename().string(), device,
-                        description});
+        byId.push_back(
+            {"/dev/serial/by-id/" + entry.path().filename().string(), device, description});
         named.insert(device);
     }
     std::sort(byId.begin(), byId.end(),
@@ -100,8 +100,9 @@ std::vector<SerialPortInfo> listSerialPorts(const std::string& rootText) {
 
     // Each kind in number order: ttyUSB2 before ttyUSB10.
     std::map<std::pair<int, int>, SerialPortInfo> devices;
-    const std::pair<const char*, const char*> kinds[] = {
-        {"ttyACM", "USB modem (CDC ACM)"}, {"ttyUSB", "USB serial adapter"}, {"ttyS", "serial port"}};
+    const std::pair<const char*, const char*> kinds[] = {{"ttyACM", "USB modem (CDC ACM)"},
+                                                         {"ttyUSB", "USB serial adapter"},
+                                                         {"ttyS", "serial port"}};
     for (const auto& entry : fs::directory_iterator(root / "dev", ec)) {
         const std::string tty = entry.path().filename().string();
         for (int kind = 0; kind < 3; ++kind) {

@@ -10,8 +10,8 @@
 #endif
 
 #include <cerrno>
-#include <cstring>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "link/CommTrace.h"
@@ -175,8 +175,9 @@ bool SerialPort::write(const std::uint8_t* bytes, std::size_t n) {
     std::size_t done = 0;
     auto failed = [&] {
         traceBytes(openedAt_, baudRate_, TraceDirection::Sent, bytes, done);
-        traceEvent(openedAt_, baudRate_, "write failed after " + std::to_string(done) + " of " +
-                                             std::to_string(n) + " bytes");
+        traceEvent(
+            openedAt_, baudRate_,
+            "write failed after " + std::to_string(done) + " of " + std::to_string(n) + " bytes");
         return false;
     };
     while (done < n) {

@@ -67,8 +67,9 @@ bool SerialPort::failOpen(int error, int baud) {
     openError_ = error != 0 ? error : static_cast<int>(ERROR_GEN_FAILURE);
     if (handle_ != kNoHandle) CloseHandle(handle_);
     handle_ = kNoHandle;
-    traceEvent(openedAt_, baud,
-               "open " + portName_ + " " + device_ + " failed: error " + std::to_string(openError_));
+    traceEvent(
+        openedAt_, baud,
+        "open " + portName_ + " " + device_ + " failed: error " + std::to_string(openError_));
     return false;
 }
 
@@ -158,9 +159,9 @@ bool SerialPort::write(const std::uint8_t* bytes, std::size_t n) {
     if (ov.hEvent) CloseHandle(ov.hEvent);
     traceBytes(openedAt_, baudRate_, TraceDirection::Sent, bytes, done);
     if (!(ok && done == n)) {
-        traceEvent(openedAt_, baudRate_,
-                   "write failed after " + std::to_string(done) + " of " + std::to_string(n) +
-                       " bytes");
+        traceEvent(
+            openedAt_, baudRate_,
+            "write failed after " + std::to_string(done) + " of " + std::to_string(n) + " bytes");
     }
     return ok && done == n;
 }

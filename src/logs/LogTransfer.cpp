@@ -211,7 +211,8 @@ std::vector<LogTransferRequest> newLogRequests(const LogDirectory& directory, co
             std::filesystem::path(folder) /
             logShortFileName(directory, index, serial, minLogSeconds, binary);
         std::error_code error;
-        if (!std::filesystem::exists(path, error)) requests.push_back({index, binary, path.string()});
+        if (!std::filesystem::exists(path, error))
+            requests.push_back({index, binary, path.string()});
     }
     return requests;
 }

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QDir>
 
 #include "GuiTestSupport.h"
 #include "RecordingPrompts.h"
@@ -170,9 +170,8 @@ TEST(MainDialog, PluggingInTheInstrumentDownloadsTheNewFlights) {
     main.logsDialog().task().waitUntilDone();
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].caption, "Download New");
-    EXPECT_EQ(prompts.messages[0].text.rfind("Saved 2 of 2 flight logs in\n" +
-                                                 folder.path().toStdString() + ".",
-                                             0),
+    EXPECT_EQ(prompts.messages[0].text.rfind(
+                  "Saved 2 of 2 flight logs in\n" + folder.path().toStdString() + ".", 0),
               0u)
         << prompts.messages[0].text;
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files).size(), 2);

@@ -6,18 +6,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFocusEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QRadioButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QToolButton>
 #include <functional>
 
 #include "GuiTestSupport.h"
 #include "RecordingPrompts.h"
-#include "app/SetupDialog.h"
 #include "Simulator.h"
+#include "app/SetupDialog.h"
 #include "link/CommTrace.h"
 #include "link/RateMemory.h"
 #include "link/SerialPort.h"
@@ -307,7 +307,8 @@ TEST(SetupDialog, PortsOnThisComputerAreOffered) {
     d.hide();
     d.show();
     ASSERT_EQ(ui.portList->count(), 1);
-    EXPECT_EQ(ui.portList->currentText(), "usb-FTDI_FT232R_USB_UART_A6008abc-if00-port0 (not connected)");
+    EXPECT_EQ(ui.portList->currentText(),
+              "usb-FTDI_FT232R_USB_UART_A6008abc-if00-port0 (not connected)");
     EXPECT_EQ(shown(d).checked, nullptr);
 
     // A COM choice again: the device choice is gone, COMPORT as before.

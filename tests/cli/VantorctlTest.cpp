@@ -629,7 +629,8 @@ TEST(VantorctlTrace, IdentityWritesEveryExchange) {
         vantorctl("--trace " + trace.string() + " --port " + sim.device() + " identity");
     EXPECT_EQ(r.exitCode, 0);
     const std::string sync = "> 03";
-    const std::string banner = "< 0D 0A 56 41 4E 54 4F 52 20 32 20 53 49 4D 55 4C 41 54 4F 52 0D 0A";
+    const std::string banner =
+        "< 0D 0A 56 41 4E 54 4F 52 20 32 20 53 49 4D 55 4C 41 54 4F 52 0D 0A";
     const std::vector<std::string> expected = {
         "open " + sim.device() + " " + sim.device(),
         sync,
@@ -675,9 +676,8 @@ struct Split {
 };
 
 Split vantorctlSplit(const std::string& args, const std::filesystem::path& errFile) {
-    const Result r = shell("{ " + std::string(VANTORCTL_PATH) + " " + args + " 2>" +
-                               errFile.string() + "; }",
-                           false);
+    const Result r = shell(
+        "{ " + std::string(VANTORCTL_PATH) + " " + args + " 2>" + errFile.string() + "; }", false);
     std::ifstream in(errFile);
     return {r.exitCode, r.out, {std::istreambuf_iterator<char>(in), {}}};
 }

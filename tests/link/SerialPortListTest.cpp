@@ -67,7 +67,7 @@ TEST(SerialPortList, StableNamesThenUsbDevicesThenRealUarts) {
     tree.device("ttyUSB10");
     tree.device("ttyACM0");
     tree.device("ttyACM2");
-    tree.byId("usb-Maker_Cable_123-if00", "ttyACM2");  // described by its name
+    tree.byId("usb-Maker_Cable_123-if00", "ttyACM2");     // described by its name
     tree.byId("usb-Gone_Adapter-if00-port0", "ttyUSB7");  // dangling: unplugged
     tree.uart("ttyS0", "4");
     tree.uart("ttyS1", "0");
@@ -135,7 +135,8 @@ TEST(CommTrace, KeepsTheNewestFiles) {
     traceEvent(TraceClock::now(), 4800, "close");  // nothing once stopped
 
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     ASSERT_EQ(names.size(), 4u);
     EXPECT_EQ(names[0], "notes.log");  // not ours: left alone
@@ -145,7 +146,8 @@ TEST(CommTrace, KeepsTheNewestFiles) {
 
     std::ifstream in(path);
     std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_TRUE(std::regex_match(all, std::regex("[0-9]+ 4800 > 03 0A FF\n[0-9]+ 19200 rate 19200\n")))
+    EXPECT_TRUE(
+        std::regex_match(all, std::regex("[0-9]+ 4800 > 03 0A FF\n[0-9]+ 19200 rate 19200\n")))
         << all;
     fs::remove_all(folder);
 }
