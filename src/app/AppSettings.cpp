@@ -2,12 +2,14 @@
 
 #include <QByteArray>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QString>
 #include <QVariant>
 #include <limits>
 #include <memory>
 #include <optional>
 
+#include "link/CommTrace.h"
 #include "link/RateMemory.h"
 
 namespace vantor {
@@ -20,6 +22,21 @@ const QString kPortMap = QStringLiteral("PortMap");
 const QString kDownloadFolder = QStringLiteral("DownloadFolder");
 const QString kLastFolder = QStringLiteral("LastFolder");
 const QString kLinkRates = QStringLiteral("LinkRates");
+const QString kPortDevice = QStringLiteral("PortDevice");
+const QString kCommLog = QStringLiteral("CommLog");
+const QString kDownloadWhenPluggedIn = QStringLiteral("DownloadWhenPluggedIn");
+// How many communication logs the data folder keeps.
+constexpr int kCommLogsKept = 5;
+
+// A choice that is off is not written, so the stored values stay as they
+// were for whoever never turns it on.
+void setOrRemove(QSettings& settings, const QString& key, const QVariant& value, bool keep) {
+    if (keep) {
+        settings.setValue(key, value);
+    } else {
+        settings.remove(key);
+    }
+}
 
 // Port names may be paths: their slashes would open groups of their own.
 QString rateKey(const std::string& portName) {
@@ -90,6 +107,10 @@ bool AppSettings::load() {
     }
     settings->endGroup();
 
+    portDevice = settings->value(kPortDevice).toString().toStdString();
+    commLog = settings->value(kCommLog).toBool();
+    downloadWhenPluggedIn = settings->value(kDownloadWhenPluggedIn).toBool();
+
     const auto port = read32(*settings, kComPort);
     if (!port) return false;
     comPort = static_cast<std::int32_t>(*port);
@@ -101,6 +122,9 @@ bool AppSettings::save() const {
     const auto settings = openSettings();
     settings->setValue(kComPort, static_cast<int>(comPort));
     settings->setValue(kMinTime, static_cast<unsigned>(minFlightLogTime));
+    setOrRemove(*settings, kPortDevice, QString::fromStdString(portDevice), !portDevice.empty());
+    setOrRemove(*settings, kCommLog, true, commLog);
+    setOrRemove(*settings, kDownloadWhenPluggedIn, true, downloadWhenPluggedIn);
     settings->sync();
     return settings->status() == QSettings::NoError;
 }
@@ -126,6 +150,16 @@ bool AppSettings::saveLinkRates() {
     settings->endGroup();
     settings->sync();
     return settings->status() == QSettings::NoError;
+}
+
+void AppSettings::applyCommLog(bool wanted) {
+    if (!wanted) {
+        stopCommTrace();
+    } else if (!commTraceActive()) {
+        const QString folder =
+            QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+        startCommTraceIn(folder.toStdString(), kCommLogsKept);
+    }
 }
 
 void AppSettings::loadOrDefault() {

@@ -29,7 +29,13 @@ public:
     bool save() const;
     // Loads; when that fails, takes port 1 and 5 minutes and saves them.
     void loadOrDefault();
-    void formPortName() { portName = portNameFor(comPort); }
+    // The port a device choice names, else "COMn:" of the port number.
+    void formPortName() { portName = portDevice.empty() ? portNameFor(comPort) : portDevice; }
+
+    // Starts the communication log in the program's data folder (a file a
+    // run, the newest few kept) when it is wanted and not yet running, and
+    // stops it when it is not wanted.
+    static void applyCommLog(bool wanted);
 
     // The rate the instrument last answered at on each port (link/RateMemory.h),
     // kept under "LinkRates" so that the next run looks there first. Loaded
@@ -42,6 +48,11 @@ public:
     std::uint32_t minFlightLogTime = 5;
     std::string portName = "COM1:";
     PortMap portMap;
+    // A serial port chosen from those present ("PortDevice"); empty for a COM
+    // choice. "COMPORT" keeps the last COM choice meanwhile.
+    std::string portDevice;
+    bool commLog = false;                // "CommLog"
+    bool downloadWhenPluggedIn = false;  // "DownloadWhenPluggedIn"
 };
 
 }  // namespace vantor

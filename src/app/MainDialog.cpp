@@ -1,5 +1,7 @@
 #include "app/MainDialog.h"
 
+#include <QApplication>
+
 #include "app/AppSettings.h"
 #include "link/IdentityMemory.h"
 #include "link/PortName.h"
@@ -49,6 +51,10 @@ MainDialog::MainDialog(Prompts& prompts, QWidget* parent)
 
     logs_.setDownloadFolder(loadDownloadFolder());
     logs_.onDownloadFolderChanged(saveDownloadFolder);
+
+    portNames_ = [] { return presentPortNames(); };
+    portTimer_.setInterval(1000);
+    connect(&portTimer_, &QTimer::timeout, this, &MainDialog::checkForNewPorts);
 
     distributeSettings();
 }
@@ -106,6 +112,30 @@ void MainDialog::distributeSettings() {
         receiver->receiveSettings(portName_, setup_.minFlightLogTime());
     }
     updateInstrumentText();
+    watchPorts(setup_.settings().downloadWhenPluggedIn);
+}
+
+void MainDialog::watchPorts(bool on) {
+    if (!on) {
+        portTimer_.stop();
+        portWatcher_.reset();
+    } else if (!portWatcher_) {
+        // The ports there now are not news; only one plugged in later is.
+        portWatcher_ = std::make_unique<PortWatcher>([this] { return portNames_(); });
+        portTimer_.start();
+    }
+}
+
+void MainDialog::checkForNewPorts() {
+    if (!portWatcher_) return;
+    const std::vector<std::string> appeared = portWatcher_->poll();
+    // Only while the pilot is at the main dialog: never beside an operation
+    // another dialog runs on the line.
+    const QWidget* modal = QApplication::activeModalWidget();
+    if (appeared.empty() || !isVisible() || (modal && modal != this) || logs_.task().running()) {
+        return;
+    }
+    logs_.downloadWhenPluggedIn(appeared.front());
 }
 
 }  // namespace vantor

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,12 +10,13 @@
 #include "app/SetupDialog.h"
 #include "config/ConfigureInstrumentDialog.h"
 #include "config/UnitsDialog.h"
+#include "link/InstrumentFinder.h"
 #include "link/InstrumentLink.h"
 #include "logs/FlightLogsDialog.h"
+#include "navpoints/NavpointsDialog.h"
 #include "records/GliderDialog.h"
 #include "records/PilotNameDialog.h"
 #include "records/PilotPreferences.h"
-#include "navpoints/NavpointsDialog.h"
 
 namespace Ui {
 class MainDialog;
@@ -37,6 +39,17 @@ public:
     // Hands the port name to every function dialog and the minimum flight log
     // time to the flight logs dialog.
     void distributeSettings();
+
+    // While "Download new flights when the instrument is plugged in" is set,
+    // the port list is looked at every second; a port that appears goes to
+    // the flight logs dialog, which fetches the new flights where the
+    // instrument answers. Tests hand in their own port list and call
+    // checkForNewPorts themselves.
+    void setPortNames(std::function<std::vector<std::string>()> names) {
+        portNames_ = std::move(names);
+    }
+    void checkForNewPorts();
+    bool watchingPorts() const { return portWatcher_ != nullptr; }
 
     // How a function dialog is shown; tests replace it to drive the dialog
     // without a nested event loop.
@@ -68,6 +81,7 @@ public:
 private:
     // Shows a function dialog, then what it learned of the instrument.
     void showModal(QDialog& dialog);
+    void watchPorts(bool on);
 
     Prompts& prompts_;
     std::unique_ptr<Ui::MainDialog> ui_;
@@ -86,6 +100,9 @@ private:
     bool preferencesFetched_ = false;
     // Every dialog that receives the settings, in the order they get them.
     std::vector<SettingsReceiver*> settingsReceivers_;
+    std::function<std::vector<std::string>()> portNames_;
+    std::unique_ptr<PortWatcher> portWatcher_;
+    QTimer portTimer_;
 };
 
 }  // namespace vantor

@@ -1,11 +1,17 @@
 #include "app/SetupDialog.h"
 
+#include <QComboBox>
 #include <QEvent>
+#include <QMouseEvent>
 #include <QRegularExpressionValidator>
 #include <QShowEvent>
+#include <filesystem>
+#include <optional>
 
 #include "base/Prompts.h"
+#include "link/InstrumentFinder.h"
 #include "link/PortName.h"
+#include "ui/BackgroundTask.h"
 #include "ui/DialogUnits.h"
 #include "ui/GrowingLayout.h"
 #include "ui/QtPrompts.h"
@@ -21,6 +27,14 @@ constexpr std::uint32_t kMaxMinFlightLogTime = 30;
 
 std::array<QRadioButton*, 4> portRadios(Ui::SetupDialog& ui) {
     return {ui.com1Radio, ui.com2Radio, ui.com3Radio, ui.com4Radio};
+}
+
+// "FTDI FT232R USB UART (ttyUSB0)": what it is and the device it leads to.
+QString portLabel(const SerialPortInfo& port) {
+    const std::string device = std::filesystem::path(port.device).filename().string();
+    std::string label = port.description;
+    if (label.find(device) == std::string::npos) label += " (" + device + ")";
+    return QString::fromStdString(label);
 }
 
 }  // namespace
@@ -49,9 +63,16 @@ SetupDialog::SetupDialog(Prompts& prompts, QWidget* parent)
     connect(ui_->minTimeUpDown, &UpDownControl::deltaPos, this, &SetupDialog::onDeltaPos);
     connect(ui_->okButton, &QPushButton::clicked, this, &SetupDialog::accept);
     connect(ui_->cancelButton, &QPushButton::clicked, this, &SetupDialog::reject);
+    connect(ui_->portList, &QComboBox::activated, this, &SetupDialog::choosePortFromList);
+    connect(ui_->findButton, &QPushButton::clicked, this, &SetupDialog::findInstrument);
+    ui_->plugInLabel->installEventFilter(this);
+    ui_->plugInLabel->setBuddy(ui_->plugInCheck);
+    portSource_ = [] { return listSerialPorts(); };
+    findTask_ = std::make_unique<BackgroundTask>(*this);
 
     settings_.loadOrDefault();
     settings_.formPortName();
+    AppSettings::applyCommLog(settings_.commLog);
 }
 
 SetupDialog::~SetupDialog() = default;
@@ -66,6 +87,10 @@ void SetupDialog::initialise() {
     settings_.loadOrDefault();
     pendingComPort_ = settings_.comPort;
     pendingMinFlightLogTime_ = settings_.minFlightLogTime;
+    pendingDevice_ = settings_.portDevice;
+    ui_->commLogCheck->setChecked(settings_.commLog);
+    ui_->plugInCheck->setChecked(settings_.downloadWhenPluggedIn);
+    fillPortList();
     synchronisePorts();
     settings_.formPortName();
     ui_->minTimeEdit->setText(QString::number(pendingMinFlightLogTime_));
@@ -76,7 +101,17 @@ void SetupDialog::initialise() {
 
 void SetupDialog::synchronisePorts() {
     ui_->otherEdit->setEnabled(false);
-    if (pendingComPort_ >= 1 && pendingComPort_ <= 4) {
+    const int listed = ui_->portList->findData(QString::fromStdString(pendingDevice_));
+    ui_->portList->setCurrentIndex(pendingDevice_.empty() ? -1 : listed);
+    if (!pendingDevice_.empty()) {
+        // A port from the list: no COM choice is checked.
+        for (QRadioButton* r :
+             {ui_->com1Radio, ui_->com2Radio, ui_->com3Radio, ui_->com4Radio, ui_->otherRadio}) {
+            r->setAutoExclusive(false);
+            r->setChecked(false);
+            r->setAutoExclusive(true);
+        }
+    } else if (pendingComPort_ >= 1 && pendingComPort_ <= 4) {
         portRadios(*ui_)[static_cast<std::size_t>(pendingComPort_ - 1)]->setChecked(true);
     } else {
         ui_->otherRadio->setChecked(true);
@@ -101,7 +136,66 @@ void SetupDialog::updateTooltips() {
         QString::fromStdString(resolvePortName(portNameFor(pendingComPort_), map)));
 }
 
+void SetupDialog::fillPortList() {
+    ui_->portList->clear();
+    bool chosenListed = pendingDevice_.empty();
+    for (const SerialPortInfo& port : portSource_()) {
+        const QString name = QString::fromStdString(port.name);
+        ui_->portList->addItem(portLabel(port), name);
+        ui_->portList->setItemData(ui_->portList->count() - 1,
+                                   QString::fromStdString(port.name + "\n" + port.device),
+                                   Qt::ToolTipRole);
+        chosenListed = chosenListed || port.name == pendingDevice_;
+    }
+    // The chosen port stays choosable while its adapter is unplugged.
+    if (!chosenListed) {
+        const std::string device = std::filesystem::path(pendingDevice_).filename().string();
+        ui_->portList->addItem(QString::fromStdString(device + " (not connected)"),
+                               QString::fromStdString(pendingDevice_));
+    }
+    ui_->portList->setCurrentIndex(-1);
+}
+
+void SetupDialog::choosePortFromList(int index) {
+    if (index < 0) return;
+    pendingDevice_ = ui_->portList->itemData(index).toString().toStdString();
+    synchronisePorts();
+}
+
+void SetupDialog::findInstrument() {
+    if (findTask_->running()) return;
+    std::vector<std::string> ports;
+    for (int i = 0; i < ui_->portList->count(); ++i) {
+        ports.push_back(ui_->portList->itemData(i).toString().toStdString());
+    }
+    struct Outcome {
+        std::optional<FoundInstrument> found;
+        std::string skipped;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    findTask_->start(
+        [this, ports, outcome] {
+            outcome->found = vantor::findInstrument(
+                ports, prompts_, [outcome](const std::string& port, const std::string& reason) {
+                    outcome->skipped += "\n\n" + port + ": " + reason;
+                });
+        },
+        [this, outcome] {
+            if (outcome->found) {
+                pendingDevice_ = outcome->found->port;
+                synchronisePorts();
+                return;
+            }
+            const std::string text = ui_->portList->count() == 0
+                                         ? "No serial ports were found on this computer."
+                                         : "The instrument answered on none of the ports.";
+            prompts_.message(text + outcome->skipped, "Find Instrument", Buttons::Ok, Icon::Warning,
+                             ownerOf(this));
+        });
+}
+
 void SetupDialog::onPortClicked(int port) {
+    pendingDevice_.clear();
     pendingComPort_ = port;
     synchronisePorts();
     updateTooltips();
@@ -126,6 +220,7 @@ bool SetupDialog::readControls() {
 
 void SetupDialog::onOtherLostFocus() {
     if (validating_ || !readControls()) return;
+    if (ui_->otherRadio->isChecked()) pendingDevice_.clear();
     pendingComPort_ = static_cast<std::int32_t>(otherPortNumber_);
     synchronisePorts();
     updateTooltips();
@@ -164,6 +259,11 @@ bool SetupDialog::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui_->otherEdit && event->type() == QEvent::FocusOut && isVisible()) {
         onOtherLostFocus();
     }
+    // The option's text wraps in a label of its own; a click on it ticks the box.
+    if (watched == ui_->plugInLabel && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        ui_->plugInCheck->toggle();
+    }
     return QDialog::eventFilter(watched, event);
 }
 
@@ -171,9 +271,13 @@ void SetupDialog::accept() {
     // A typed time is checked before anything is committed.
     if (!readMinTime(false)) return;
     settings_.comPort = pendingComPort_;
-    settings_.formPortName();
     settings_.minFlightLogTime = pendingMinFlightLogTime_;
+    settings_.portDevice = pendingDevice_;
+    settings_.formPortName();
+    settings_.commLog = ui_->commLogCheck->isChecked();
+    settings_.downloadWhenPluggedIn = ui_->plugInCheck->isChecked();
     settings_.save();
+    AppSettings::applyCommLog(settings_.commLog);
     // As committed; the exchange that follows can still keep the dialog open.
     if (readControls()) QDialog::accept();
 }

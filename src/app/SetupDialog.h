@@ -2,9 +2,12 @@
 
 #include <QDialog>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/AppSettings.h"
+#include "link/SerialPortList.h"
 
 class QRadioButton;
 
@@ -14,6 +17,7 @@ class SetupDialog;
 
 namespace vantor {
 
+class BackgroundTask;
 class Prompts;
 
 // "Setup": the serial port and the minimum flight log time. The committed
@@ -35,6 +39,16 @@ public:
     // What opening the dialog does, before it is shown.
     void initialise();
 
+    // The serial ports present; tests hand in their own.
+    using PortSource = std::function<std::vector<SerialPortInfo>()>;
+    void setPortSource(PortSource source) { portSource_ = std::move(source); }
+    // The port chosen from the list, empty while a COM port is chosen.
+    const std::string& pendingDevice() const { return pendingDevice_; }
+    // "Find Instrument": every listed port is probed on a worker; the first
+    // that answers is selected.
+    void findInstrument();
+    BackgroundTask& findTask() { return *findTask_; }
+
 public slots:
     void accept() override;
 
@@ -55,6 +69,8 @@ private:
     bool readControls();
     void writeOtherPort();
     void updateTooltips();
+    void fillPortList();
+    void choosePortFromList(int index);
 
     Prompts& prompts_;
     std::unique_ptr<Ui::SetupDialog> ui_;
@@ -63,6 +79,9 @@ private:
     std::uint32_t pendingMinFlightLogTime_ = 5;
     std::uint32_t otherPortNumber_ = 1;
     bool validating_ = false;
+    std::string pendingDevice_;
+    PortSource portSource_;
+    std::unique_ptr<BackgroundTask> findTask_;
 };
 
 }  // namespace vantor

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@ class InstrumentLink;
 }
 
 namespace vantor::cli {
+
+class StopSignals;
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
@@ -28,6 +31,16 @@ void finishTextSequence(InstrumentLink& link);
 
 // "logs", "logs get", "logs clear".
 int logsCommand(Context& ctx);
+// Every listed log that `directory` does not hold yet, in one connection to
+// ctx.port: what "logs get --new" and "watch" do.
+int downloadNewLogs(Context& ctx, const std::string& directory, bool binary,
+                    std::uint32_t minMinutes, const StopSignals& signals);
+
+// "ports", "find [PORT...]", "watch -d DIR [PORT...]".
+int portsCommand(Context& ctx);
+int findCommand(Context& ctx);
+int watchCommand(Context& ctx);
+
 // "navpoints get", "navpoints put".
 int navpointsCommand(Context& ctx);
 // "task get", "task declare".

@@ -150,26 +150,32 @@ int list(Context& ctx, const LogsOptions& o) {
     return kExitOk;
 }
 
+}  // namespace
+
+int downloadNewLogs(Context& ctx, const std::string& directory, bool binary,
+                    std::uint32_t minMinutes, const StopSignals& signals) {
+    const auto minSeconds = static_cast<std::int32_t>(minMinutes * 60);
+    InstrumentLink link(*ctx.prompts);
+    Instrument instrument;
+    if (!readDirectory(ctx, link, instrument)) return kExitFailed;
+    const std::vector<LogTransferRequest> fresh = newLogRequests(
+        instrument.directory, instrument.serial.data(), minSeconds, directory, binary);
+    if (fresh.empty()) {
+        std::cerr << "no new logs\n";
+        return signals.stopped() ? kExitCancelled : kExitOk;
+    }
+    return downloadMany(ctx, link, fresh, signals);
+}
+
+namespace {
+
 int get(Context& ctx, const LogsOptions& o) {
     const auto minSeconds = static_cast<std::int32_t>(o.minMinutes * 60);
     InstrumentLink link(*ctx.prompts);
     const StopSignals signals;
     if (o.newOnly) {
         if (o.words.size() != 1 || o.output) return kBadArguments;
-        Instrument instrument;
-        if (!readDirectory(ctx, link, instrument)) return kExitFailed;
-        const fs::path dir = o.directory.value_or(".");
-        std::vector<LogTransferRequest> fresh;
-        for (int index : buildListing(instrument.directory, minSeconds).listMap) {
-            const std::string name = logShortFileName(
-                instrument.directory, index, instrument.serial.data(), minSeconds, o.binary);
-            if (!fs::exists(dir / name)) fresh.push_back({index, o.binary, (dir / name).string()});
-        }
-        if (fresh.empty()) {
-            std::cerr << "no new logs\n";
-            return signals.stopped() ? kExitCancelled : kExitOk;
-        }
-        return downloadMany(ctx, link, fresh, signals);
+        return downloadNewLogs(ctx, o.directory.value_or("."), o.binary, o.minMinutes, signals);
     }
     if (o.words.size() < 2) return kBadArguments;
     if (o.words[1] == "all") {

@@ -13,6 +13,7 @@
 
 #include "cli/CliPrompts.h"
 #include "cli/Commands.h"
+#include "link/CommTrace.h"
 #include "link/InstrumentLink.h"
 #include "security/LogVerifier.h"
 
@@ -88,6 +89,16 @@ const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
         {"identity", "print the instrument's serial, version and type", identity},
         {"verify", "FILE...  check the security of saved IGC logs", verify},
+        {"ports", "print the serial ports present: name (for --port), device, description",
+         portsCommand},
+        {"find",
+         "[PORT...]  look for the instrument on the ports (every present one when none is\n"
+         "        given) and print the port and rate it answered at",
+         findCommand},
+        {"watch",
+         "[-d DIR] [PORT...]  until stopped, download every new log into DIR whenever the\n"
+         "        instrument is plugged in (a port appears)",
+         watchCommand},
         {"flight",
          "FILE  print a saved IGC log's date, fix times, duration, fixes, highest altitudes\n"
          "        and track length (a missing value is -)",
@@ -123,8 +134,9 @@ const std::vector<Command>& commands() {
 }
 
 void usage(std::ostream& out) {
-    out << "usage: vantorctl [--port NAME] COMMAND [ARGS]\n"
+    out << "usage: vantorctl [--port NAME] [--trace FILE] COMMAND [ARGS]\n"
            "  --port NAME   a port name such as COM1: or a device path (default COM1:)\n"
+           "  --trace FILE  write every exchange on the serial line to FILE (for a bug report)\n"
            "commands:\n";
     for (const auto& c : commands()) out << "  " << c.name << "  " << c.help << '\n';
 }
@@ -136,6 +148,7 @@ int main(int argc, char** argv) {
     Context ctx;
     ctx.prompts = &prompts;
     const Command* command = nullptr;
+    std::string trace;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (command) {
@@ -151,6 +164,12 @@ int main(int argc, char** argv) {
             ctx.port = argv[i];
         } else if (arg.rfind("--port=", 0) == 0) {
             ctx.port = arg.substr(7);
+        } else if (arg == "--trace") {
+            if (++i >= argc) {
+                usage(std::cerr);
+                return kExitUsage;
+            }
+            trace = argv[i];
         } else {
             for (const auto& c : commands()) {
                 if (arg == c.name) command = &c;
@@ -166,7 +185,13 @@ int main(int argc, char** argv) {
         usage(std::cerr);
         return kExitUsage;
     }
+    if (!trace.empty() && !vantor::startCommTrace(trace)) {
+        std::cerr << "vantorctl: cannot write the trace " << trace << ": " << std::strerror(errno)
+                  << '\n';
+        return kExitUsage;
+    }
     const int rc = command->run(ctx);
+    vantor::stopCommTrace();
     if (rc == kBadArguments) {
         usage(std::cerr);
         return kExitUsage;

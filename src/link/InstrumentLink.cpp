@@ -8,6 +8,7 @@
 
 #include "base/BigEndian.h"
 #include "link/IdentityMemory.h"
+#include "link/PortOpenError.h"
 #include "link/RateMemory.h"
 
 namespace vantor {
@@ -92,6 +93,10 @@ bool InstrumentLink::setReadTimeout(int readTimeoutMs) {
 
 void InstrumentLink::close() {
     port_.close();
+}
+
+std::string InstrumentLink::openFailureText(const std::string& busyText) const {
+    return vantor::openFailureText(port_.portName(), port_.device(), port_.openError(), busyText);
 }
 
 void InstrumentLink::report(const char* text, const char* caption) {
@@ -347,7 +352,7 @@ int InstrumentLink::restoreBaudRate(int baud) {
 
 bool InstrumentLink::connectForUpload(const std::string& portName, bool quiet) {
     if (!open(portName, 4800, 1000)) {
-        if (!quiet) report(kOpenFailText, kOpenFailCaption);
+        if (!quiet) report(openFailureText(kOpenFailText).c_str(), kOpenFailCaption);
         return false;
     }
     if (!syncAt4800()) {
@@ -365,7 +370,7 @@ bool InstrumentLink::connectForUpload(const std::string& portName, bool quiet) {
 
 bool InstrumentLink::connectForDownload(const std::string& portName) {
     if (!open(portName, 4800, 1000)) {
-        report(kOpenFailText, kOpenFailCaption);
+        report(openFailureText(kOpenFailText).c_str(), kOpenFailCaption);
         return false;
     }
     if (!syncAt4800()) {
@@ -576,7 +581,8 @@ int InstrumentLink::readSecurityRecord(std::span<std::uint8_t> destination) {
 bool openAndSync(InstrumentLink& link, Prompts& prompts, const std::string& portName,
                  int readTimeoutMs, const void* owner) {
     if (!link.open(portName, 4800, readTimeoutMs)) {
-        prompts.message(kOpenFailText, kOpenFailCaption, Buttons::Ok, Icon::None, owner);
+        prompts.message(link.openFailureText(kOpenFailText), kOpenFailCaption, Buttons::Ok,
+                        Icon::None, owner);
         return false;
     }
     if (!link.syncAt4800()) {

@@ -36,6 +36,8 @@ public:
     void close();
     bool isOpen() const { return port_.isOpen(); }
     SerialPort& port() { return port_; }
+    // Why the last open failed, with the fix; `busyText` for a port in use.
+    std::string openFailureText(const std::string& busyText) const;
 
     // --- framing and checks
     bool transact(const std::uint8_t* command, std::size_t length, std::uint8_t* reply,

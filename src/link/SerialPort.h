@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -34,9 +35,19 @@ public:
     int baudRate() const { return baudRate_; }
     const std::string& portName() const { return portName_; }
     int readTimeout() const { return readTimeoutMs_; }
+    // The device the last open went to, and the system's code (errno, or the
+    // Windows error) of its failure; 0 after a successful open.
+    const std::string& device() const { return device_; }
+    int openError() const { return openError_; }
 
 private:
+    // Closes fd or handle of a failed open, keeping the system's reason.
+    bool failOpen(int error, int baud);
+
     std::string portName_;
+    std::string device_;
+    int openError_ = 0;
+    std::chrono::steady_clock::time_point openedAt_{};  // the trace counts from here
     int baudRate_ = 0;
     int readTimeoutMs_ = 0;
 #ifdef _WIN32

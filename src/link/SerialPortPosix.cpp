@@ -11,8 +11,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
+#include "link/CommTrace.h"
 #include "link/PortName.h"
 #include "link/SerialPort.h"
 
@@ -100,27 +102,32 @@ bool SerialPort::isOpen() const {
     return fd_ >= 0;
 }
 
+bool SerialPort::failOpen(int error, int baud) {
+    openError_ = error != 0 ? error : EIO;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    traceEvent(openedAt_, baud,
+               "open " + portName_ + " " + device_ + " failed: " + std::strerror(openError_));
+    return false;
+}
+
 bool SerialPort::open(const std::string& name, int baud, int readTimeoutMs) {
     if (isOpen()) close();
 
-    const std::string device = resolvePortName(name, portMap());
-    int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    portName_ = name;
+    device_ = resolvePortName(name, portMap());
+    openedAt_ = TraceClock::now();
+    fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) return failOpen(errno, baud);
     // Exclusive use: the lock keeps out every other user of the device, root
     // included; TIOCEXCL additionally refuses further opens by others.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return false;
-    }
-    ioctl(fd, TIOCEXCL);
+    if (flock(fd_, LOCK_EX | LOCK_NB) != 0) return failOpen(errno, baud);
+    ioctl(fd_, TIOCEXCL);
 
-    portName_ = name;
     termios tio{};
     speed_t code{};
-    if (tcgetattr(fd, &tio) != 0 || !speedFor(baud, code)) {
-        ::close(fd);
-        return false;
-    }
+    if (tcgetattr(fd_, &tio) != 0) return failOpen(errno, baud);
+    if (!speedFor(baud, code)) return failOpen(EINVAL, baud);
     cfmakeraw(&tio);
     tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | CSTOPB | CSIZE | CRTSCTS);
     tio.c_cflag |= CS8 | CREAD | CLOCAL;
@@ -129,13 +136,13 @@ bool SerialPort::open(const std::string& name, int baud, int readTimeoutMs) {
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     if (cfsetispeed(&tio, code) != 0 || cfsetospeed(&tio, code) != 0 ||
-        tcsetattr(fd, TCSANOW, &tio) != 0) {
-        ::close(fd);
-        return false;
+        tcsetattr(fd_, TCSANOW, &tio) != 0) {
+        return failOpen(errno, baud);
     }
-    fd_ = fd;
-    lowLatencySet_ = requestLowLatency(fd);
+    openError_ = 0;
     baudRate_ = baud;
+    lowLatencySet_ = requestLowLatency(fd_);
+    traceEvent(openedAt_, baudRate_, "open " + portName_ + " " + device_);
     setReadTimeout(readTimeoutMs);
     purge();
     return true;
@@ -150,6 +157,7 @@ bool SerialPort::changeBaudRate(int baud) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     if (!applyRate(fd_, baud)) return false;
     baudRate_ = baud;
+    traceEvent(openedAt_, baudRate_, "rate " + std::to_string(baud));
     return true;
 }
 
@@ -165,21 +173,29 @@ bool SerialPort::write(const std::uint8_t* bytes, std::size_t n) {
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(static_cast<std::int64_t>(n) + 1000000);
     std::size_t done = 0;
+    auto failed = [&] {
+        traceBytes(openedAt_, baudRate_, TraceDirection::Sent, bytes, done);
+        traceEvent(
+            openedAt_, baudRate_,
+            "write failed after " + std::to_string(done) + " of " + std::to_string(n) + " bytes");
+        return false;
+    };
     while (done < n) {
         ssize_t w = ::write(fd_, bytes + done, n - done);
         if (w > 0) {
             done += static_cast<std::size_t>(w);
             continue;
         }
-        if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (w < 0 && errno != EAGAIN && errno != EINTR) return failed();
         int left = remainingMs(deadline);
-        if (left == 0) return false;
+        if (left == 0) return failed();
         pollfd p{fd_, POLLOUT, 0};
-        if (poll(&p, 1, left) < 0 && errno != EINTR) return false;
+        if (poll(&p, 1, left) < 0 && errno != EINTR) return failed();
     }
     // Written means sent, as on a port whose writes complete on the line: a
     // purge right after must not discard a command that was never answered.
     tcdrain(fd_);
+    traceBytes(openedAt_, baudRate_, TraceDirection::Sent, bytes, n);
     return true;
 }
 
@@ -208,6 +224,7 @@ bool SerialPort::read(std::uint8_t* buffer, std::size_t n, std::size_t& got) {
             break;
         }
     }
+    traceBytes(openedAt_, baudRate_, TraceDirection::Received, buffer, got);
     return true;
 }
 
@@ -225,6 +242,7 @@ void SerialPort::close() {
         if (lowLatencySet_) releaseLowLatency(fd_);
         flock(fd_, LOCK_UN);
         ::close(fd_);
+        traceEvent(openedAt_, baudRate_, "close");
     }
     fd_ = -1;
     lowLatencySet_ = false;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <thread>
 
+#include "link/CommTrace.h"
 #include "link/PortName.h"
 #include "link/SerialPort.h"
 
@@ -62,30 +63,34 @@ bool SerialPort::isOpen() const {
     return handle_ != kNoHandle;
 }
 
+bool SerialPort::failOpen(int error, int baud) {
+    openError_ = error != 0 ? error : static_cast<int>(ERROR_GEN_FAILURE);
+    if (handle_ != kNoHandle) CloseHandle(handle_);
+    handle_ = kNoHandle;
+    traceEvent(
+        openedAt_, baud,
+        "open " + portName_ + " " + device_ + " failed: error " + std::to_string(openError_));
+    return false;
+}
+
 bool SerialPort::open(const std::string& name, int baud, int readTimeoutMs) {
     static_assert(sizeof(DCB) <= sizeof(dcb_));
     if (isOpen()) close();
 
-    const std::string device = deviceName(name);
-    HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    portName_ = name;
+    device_ = deviceName(name);
+    openedAt_ = TraceClock::now();
+    HANDLE h = CreateFileA(device_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == kNoHandle) return false;
+    if (h == kNoHandle) return failOpen(static_cast<int>(GetLastError()), baud);
     handle_ = h;
 
-    if (!SetCommMask(h, kCommEvents)) {
-        close();
-        return false;
-    }
-    portName_ = name;
-    baudRate_ = baud;
+    if (!SetCommMask(h, kCommEvents)) return failOpen(static_cast<int>(GetLastError()), baud);
 
     DCB dcb;
     std::memset(&dcb, 0, sizeof dcb);
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(h, &dcb)) {
-        close();
-        return false;
-    }
+    if (!GetCommState(h, &dcb)) return failOpen(static_cast<int>(GetLastError()), baud);
     // Line format only; flow control and special characters stay as the
     // device has them.
     dcb.fBinary = TRUE;
@@ -94,10 +99,10 @@ bool SerialPort::open(const std::string& name, int baud, int readTimeoutMs) {
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
     storeDcb(dcb_, dcb);
-    if (!SetCommState(h, &dcb)) {
-        close();
-        return false;
-    }
+    if (!SetCommState(h, &dcb)) return failOpen(static_cast<int>(GetLastError()), baud);
+    openError_ = 0;
+    baudRate_ = baud;
+    traceEvent(openedAt_, baudRate_, "open " + portName_ + " " + device_);
 
     // Time-out failures are not fatal: the port still works, only the limits differ.
     setReadTimeout(readTimeoutMs);
@@ -125,6 +130,7 @@ bool SerialPort::changeBaudRate(int baud) {
     if (!SetCommState(handle_, &dcb)) return false;
     storeDcb(dcb_, dcb);
     baudRate_ = baud;
+    traceEvent(openedAt_, baudRate_, "rate " + std::to_string(baud));
     return true;
 }
 
@@ -151,6 +157,12 @@ bool SerialPort::write(const std::uint8_t* bytes, std::size_t n) {
     if (!ok && GetLastError() == ERROR_IO_PENDING)
         ok = GetOverlappedResult(handle_, &ov, &done, TRUE);
     if (ov.hEvent) CloseHandle(ov.hEvent);
+    traceBytes(openedAt_, baudRate_, TraceDirection::Sent, bytes, done);
+    if (!(ok && done == n)) {
+        traceEvent(
+            openedAt_, baudRate_,
+            "write failed after " + std::to_string(done) + " of " + std::to_string(n) + " bytes");
+    }
     return ok && done == n;
 }
 
@@ -168,6 +180,7 @@ bool SerialPort::read(std::uint8_t* buffer, std::size_t n, std::size_t& got) {
     if (ov.hEvent) CloseHandle(ov.hEvent);
     // A short count is a time-out or an error; the caller compares it.
     got = done;
+    traceBytes(openedAt_, baudRate_, TraceDirection::Received, buffer, got);
     return true;
 }
 
@@ -181,6 +194,7 @@ void SerialPort::close() {
     if (isOpen()) {
         FlushFileBuffers(handle_);
         CloseHandle(handle_);
+        traceEvent(openedAt_, baudRate_, "close");
     }
     handle_ = kNoHandle;
 }

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "base/Prompts.h"
+#include "link/InstrumentFinder.h"
 #include "logs/FlightWindow.h"
 #include "ui/DialogUnits.h"
 #include "ui/GrowingLayout.h"
@@ -273,6 +274,43 @@ void FlightLogsDialog::downloadNew() {
     std::error_code error;
     std::filesystem::create_directories(downloadFolder_, error);
     startBatch(std::move(requests), "Download New");
+}
+
+void FlightLogsDialog::downloadWhenPluggedIn(const std::string& port) {
+    if (task_.running()) return;
+    struct Outcome {
+        bool listed = false;
+        LogBatchResult result;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    cancel_ = false;
+    ui_->progressBar->setValue(0);
+    task_.start(
+        [this, port, outcome, folder = downloadFolder_, minSeconds = minLogSeconds_] {
+            if (!findInstrument({port}, prompts_)) return;
+            LogDirectory directory;
+            std::array<char, 4> serial{};
+            if (!readLogDirectory(link_, prompts_, port, directory, serial, ownerOf(this))) return;
+            outcome->listed = true;
+            auto requests = newLogRequests(directory, serial.data(), minSeconds, folder, false);
+            if (requests.empty()) return;
+            std::error_code error;
+            std::filesystem::create_directories(folder, error);
+            LogTransfer worker(link_, prompts_, *status_, ownerOf(this));
+            worker.setCancelFlag(&cancel_);
+            outcome->result = worker.runBatch(requests, port, verificationText);
+        },
+        [this, outcome] {
+            ui_->progressBar->setFormat(QStringLiteral("%p%"));
+            if (!outcome->listed) return;
+            if (outcome->result.items.empty()) {
+                prompts_.message(
+                    "No new flight logs: every listed log is already in\n" + downloadFolder_,
+                    "Download New", Buttons::Ok, Icon::Information, ownerOf(this));
+                return;
+            }
+            showBatchResult(outcome->result, "Download New");
+        });
 }
 
 void FlightLogsDialog::viewFlight() {

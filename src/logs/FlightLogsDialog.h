@@ -43,6 +43,11 @@ public:
     }
     void refreshLogList();
     void command(int id);
+    // The instrument may have been plugged in on `port`: where it answers,
+    // every log not yet in the download folder is fetched in one connection
+    // and one box says what was saved. Nothing happens where none answers,
+    // or while a transfer runs.
+    void downloadWhenPluggedIn(const std::string& port);
 
     // The folder "Download New" fills and a transfer of several logs starts
     // in; the documents folder until the pilot chose one.

@@ -11,10 +11,12 @@
 
 #include "base/Prompts.h"
 #include "link/InstrumentLink.h"
+#include "logs/LogDirectory.h"
 
 namespace vantor {
 
 namespace {
+constexpr const char* kCantOpen = "Can't open ComPort";
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -200,12 +202,27 @@ std::string LogTransfer::commit(const LogTransferRequest& request) {
            "\nIt is kept as\n" + part;
 }
 
+std::vector<LogTransferRequest> newLogRequests(const LogDirectory& directory, const char* serial,
+                                               std::int32_t minLogSeconds,
+                                               const std::string& folder, bool binary) {
+    std::vector<LogTransferRequest> requests;
+    for (int index : buildListing(directory, minLogSeconds).listMap) {
+        const std::filesystem::path path =
+            std::filesystem::path(folder) /
+            logShortFileName(directory, index, serial, minLogSeconds, binary);
+        std::error_code error;
+        if (!std::filesystem::exists(path, error))
+            requests.push_back({index, binary, path.string()});
+    }
+    return requests;
+}
+
 TransferOutcome LogTransfer::run(const LogTransferRequest& request, const std::string& portName,
                                  const LogVerifierFunction& verify) {
     WaitCursor wait(prompts_);
     const Connection c = connect(portName);
     if (!c.opened) {
-        say("Can't open ComPort", "Error");
+        say(link_.openFailureText(kCantOpen), "Error");
         removeQuietly(partPath(request.path));  // nothing was written
         return TransferOutcome::Failed;
     }
@@ -275,8 +292,9 @@ LogBatchResult LogTransfer::runBatch(const std::vector<LogTransferRequest>& requ
     WaitCursor wait(prompts_);
     const Connection c = connect(portName);
     if (!c.opened) {
-        say("Can't open ComPort", "Error");
-        markRest(0, TransferOutcome::Failed, "Can't open ComPort");
+        const std::string problem = link_.openFailureText(kCantOpen);
+        say(problem, "Error");
+        markRest(0, TransferOutcome::Failed, problem);
         return result;
     }
     if (!c.problem.empty()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@ namespace vantor {
 
 class InstrumentLink;
 class Prompts;
+struct LogDirectory;
 
 // The log number that asks for the whole log memory.
 inline constexpr int kAllLogs = 2048;
@@ -37,6 +39,12 @@ public:
         static_cast<void>(request);
     }
 };
+
+// Every listed log (longer than minLogSeconds) that `folder` does not hold
+// under its short name yet, to be downloaded there: what "Download New" fetches.
+std::vector<LogTransferRequest> newLogRequests(const LogDirectory& directory, const char* serial,
+                                               std::int32_t minLogSeconds,
+                                               const std::string& folder, bool binary);
 
 // The security check of a saved file, as the result text to show.
 using LogVerifierFunction = std::function<std::string(const std::string& path)>;

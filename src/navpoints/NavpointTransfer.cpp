@@ -88,7 +88,9 @@ bool NavpointTransfer::download(const std::string& portName, NavpointTable& tabl
     wasCancelled_ = false;
     WaitCursor wait(prompts_);
     observer_.setStatus("Getting Waypoints");
-    if (!link_.open(portName, 4800, 1000)) return fail("Can't open ComPort", Restore::None);
+    if (!link_.open(portName, 4800, 1000)) {
+        return fail(link_.openFailureText("Can't open ComPort").c_str(), Restore::None);
+    }
     if (link_.detectBaudRate() < 0) return fail("Failed to connect.", Restore::None);
     link_.setInstrumentBaudRate(57600);
     if (!link_.sync()) return fail("Failed to connect.", Restore::Find);
@@ -139,7 +141,8 @@ bool NavpointTransfer::upload(const std::string& portName, const NavpointTable& 
     wasCancelled_ = false;
     WaitCursor wait(prompts_);
     if (!link_.open(portName, 4800, 1000)) {
-        prompts_.message("Can't open ComPort", "Error", Buttons::Ok, Icon::None, owner_);
+        prompts_.message(link_.openFailureText("Can't open ComPort"), "Error", Buttons::Ok,
+                         Icon::None, owner_);
         return false;
     }
     observer_.setStatus("Loading Waypoints");

@@ -37,6 +37,10 @@ QPixmap drawIcon(int size) {
 
 }  // namespace
 
+QPixmap appIconPixmap(int size) {
+    return drawIcon(size);
+}
+
 QIcon appIcon() {
     QIcon icon;
     for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addPixmap(drawIcon(size));

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <map>
 
 #include "GuiTestSupport.h"
@@ -214,6 +216,53 @@ TEST(FileFilters, ProgramFiltersBecomeQtFilters) {
     EXPECT_EQ(prompts.startFolder(""), "/tmp/flights");
     EXPECT_EQ(prompts.startFolder("\\My Documents\\"), "/tmp/flights");
     EXPECT_EQ(prompts.startFolder("/srv/logs"), "/srv/logs");
+}
+
+// With the plug-in option set, a port that appears while the main dialog is
+// open brings the flights not yet in the download folder home, in one
+// connection, and one box says what was saved; a port without the
+// instrument does nothing.
+TEST(MainDialog, PluggingInTheInstrumentDownloadsTheNewFlights) {
+    writeSettings({{"COMPORT", "1"}, {"DownloadWhenPluggedIn", "true"}});
+    sim::SimulatorOptions options;
+    options.logs = 2;
+    sim::Simulator instrument(options);
+    ASSERT_TRUE(instrument.start());
+    QTemporaryDir folder;
+    RecordingPrompts prompts;
+    MainDialog main(prompts);
+    ASSERT_TRUE(main.watchingPorts());
+    std::vector<std::string> present;
+    main.setPortNames([&] { return present; });
+    main.checkForNewPorts();  // the machine's own ports are gone from the list: no news
+    main.logsDialog().setDownloadFolder(folder.path().toStdString());
+    main.show();
+
+    present = {"/dev/vantor-no-such-device"};
+    main.checkForNewPorts();
+    main.logsDialog().task().waitUntilDone();
+    EXPECT_TRUE(prompts.messages.empty());
+
+    present = {"/dev/vantor-no-such-device", instrument.devicePath()};
+    main.checkForNewPorts();
+    main.logsDialog().task().waitUntilDone();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].caption, "Download New");
+    EXPECT_EQ(prompts.messages[0].text.rfind(
+                  "Saved 2 of 2 flight logs in\n" + folder.path().toStdString() + ".", 0),
+              0u)
+        << prompts.messages[0].text;
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files).size(), 2);
+
+    main.checkForNewPorts();  // still there: not new
+    main.logsDialog().task().waitUntilDone();
+    EXPECT_EQ(prompts.messages.size(), 1u);
+
+    writeSettings({{"COMPORT", "1"}});
+    main.setupDialog().initialise();
+    main.distributeSettings();
+    EXPECT_FALSE(main.watchingPorts());
+    writeSettings({});
 }
 
 }  // namespace

@@ -1,16 +1,27 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFocusEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <functional>
 
 #include "GuiTestSupport.h"
 #include "RecordingPrompts.h"
+#include "Simulator.h"
 #include "app/SetupDialog.h"
+#include "link/CommTrace.h"
 #include "link/RateMemory.h"
+#include "link/SerialPort.h"
+#include "ui/BackgroundTask.h"
 #include "ui_SetupDialog.h"
 
 namespace vantor::test {
@@ -305,6 +316,147 @@ TEST(AppSettings, LinkRatesAreKeptPerPortBetweenRuns) {
     AppSettings::loadLinkRates();
     EXPECT_EQ(rememberedRates(), (RateMemoryMap{{"COM4:", 4800}}));
     forgetRememberedRates();
+}
+
+// The ports present are offered beside the COM choices; a port from the
+// list is stored in a value of its own and the COM choice stays as it was.
+TEST(SetupDialog, PortsOnThisComputerAreOffered) {
+    writeSettings(kDefaults);
+    const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A6008abc-if00-port0";
+    RecordingPrompts prompts;
+    SetupDialog d(prompts);
+    d.setPortSource([&] {
+        return std::vector<SerialPortInfo>{{byId, "/dev/ttyUSB0", "FTDI FT232R USB UART"},
+                                           {"/dev/ttyACM0", "/dev/ttyACM0", "USB modem (CDC ACM)"},
+                                           {"COM7:", "COM7", "USB Serial Port (COM7)"}};
+    });
+    d.show();
+    auto& ui = d.ui();
+    ASSERT_EQ(ui.portList->count(), 3);
+    EXPECT_EQ(ui.portList->itemText(0), "FTDI FT232R USB UART (ttyUSB0)");
+    EXPECT_EQ(ui.portList->itemText(1), "USB modem (CDC ACM) (ttyACM0)");
+    EXPECT_EQ(ui.portList->itemText(2), "USB Serial Port (COM7)");  // names its device already
+    EXPECT_EQ(ui.portList->currentIndex(), -1);
+    EXPECT_EQ(shown(d).checked, ui.com1Radio);
+
+    emit ui.portList->activated(0);
+    EXPECT_EQ(shown(d).checked, nullptr);  // no COM choice any more
+    EXPECT_FALSE(ui.otherEdit->isEnabled());
+    ui.okButton->click();
+    EXPECT_EQ(d.portName(), byId);
+    StoredSettings expected = kDefaults;
+    expected["PortDevice"] = byId;
+    EXPECT_EQ(readSettings(), expected);
+
+    // Opened again with the adapter unplugged: still chosen, and said so.
+    d.setPortSource([] { return std::vector<SerialPortInfo>{}; });
+    d.hide();
+    d.show();
+    ASSERT_EQ(ui.portList->count(), 1);
+    EXPECT_EQ(ui.portList->currentText(),
+              "usb-FTDI_FT232R_USB_UART_A6008abc-if00-port0 (not connected)");
+    EXPECT_EQ(shown(d).checked, nullptr);
+
+    // A COM choice again: the device choice is gone, COMPORT as before.
+    ui.com2Radio->click();
+    EXPECT_EQ(ui.portList->currentIndex(), -1);
+    ui.okButton->click();
+    EXPECT_EQ(d.portName(), "COM2:");
+    EXPECT_EQ(readSettings(), (StoredSettings{{"COMPORT", "2"}, {"MIN_FLIGHT_LOG_TIME", "5"}}));
+}
+
+// The communication log goes to the data folder while the box is ticked;
+// the plug-in option is kept, and its wrapped label ticks it too.
+TEST(SetupDialog, CommunicationLogAndPlugInOption) {
+    writeSettings(kDefaults);
+    QTemporaryDir data;
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    RecordingPrompts prompts;
+    SetupDialog d(prompts);
+    d.show();
+    auto& ui = d.ui();
+    EXPECT_EQ(ui.commLogCheck->text(), "Keep a communication log");
+    EXPECT_EQ(ui.plugInLabel->text(), "Download new flights when the instrument is plugged in");
+    EXPECT_FALSE(commTraceActive());
+    ui.commLogCheck->click();
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(ui.plugInLabel, &press);
+    QApplication::sendEvent(ui.plugInLabel, &release);
+    EXPECT_TRUE(ui.plugInCheck->isChecked());
+    ui.okButton->click();
+    EXPECT_TRUE(commTraceActive());
+    StoredSettings expected = kDefaults;
+    expected["CommLog"] = "true";
+    expected["DownloadWhenPluggedIn"] = "true";
+    EXPECT_EQ(readSettings(), expected);
+    EXPECT_TRUE(d.settings().downloadWhenPluggedIn);
+
+    // The trace is in the data folder and writes what the line does.
+    {
+        SerialPort port;
+        port.open("/dev/vantor-no-such-device", 4800, 10);
+    }
+    d.hide();
+    d.show();
+    EXPECT_TRUE(ui.commLogCheck->isChecked());
+    ui.commLogCheck->click();
+    ui.okButton->click();
+    EXPECT_FALSE(commTraceActive());
+    const QDir folder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+    const QStringList traces = folder.entryList({QStringLiteral("vantor-comm-*.log")});
+    ASSERT_EQ(traces.size(), 1) << folder.path().toStdString();
+    QFile trace(folder.filePath(traces.front()));
+    ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(trace.readAll().contains(
+        " 4800 open /dev/vantor-no-such-device /dev/vantor-no-such-device failed: No such file"));
+    qputenv("XDG_DATA_HOME", oldData);
+}
+
+// "Find Instrument" probes the listed ports on a worker and selects the
+// first where the instrument answers, passing over one that will not open.
+TEST(SetupDialog, FindInstrumentSelectsThePortThatAnswers) {
+    writeSettings(kDefaults);
+    sim::SimulatorOptions options;
+    options.baud = 19200;
+    sim::Simulator instrument(options);
+    ASSERT_TRUE(instrument.start());
+    RecordingPrompts prompts;
+    SetupDialog d(prompts);
+    d.setPortSource([&] {
+        return std::vector<SerialPortInfo>{
+            {"/dev/vantor-no-such-device", "/dev/vantor-no-such-device", "USB serial adapter"},
+            {instrument.devicePath(), instrument.devicePath(), "simulated instrument"}};
+    });
+    d.show();
+    d.ui().findButton->click();
+    d.findTask().waitUntilDone();
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(d.pendingDevice(), instrument.devicePath());
+    EXPECT_EQ(d.ui().portList->currentIndex(), 1);
+    d.ui().okButton->click();
+    EXPECT_EQ(d.portName(), instrument.devicePath());
+
+    // Nowhere an answer: the box says so, with why a port was passed over.
+    writeSettings(kDefaults);
+    d.setPortSource([] {
+        return std::vector<SerialPortInfo>{
+            {"/dev/vantor-no-such-device", "/dev/vantor-no-such-device", "USB serial adapter"}};
+    });
+    d.hide();
+    d.show();
+    d.ui().findButton->click();
+    d.findTask().waitUntilDone();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].caption, "Find Instrument");
+    EXPECT_EQ(prompts.messages[0].text,
+              "The instrument answered on none of the ports.\n\n/dev/vantor-no-such-device: There "
+              "is no device /dev/vantor-no-such-device. Plug in the instrument's cable, or choose "
+              "another port.");
+    writeSettings({});
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -93,8 +95,8 @@ TEST(Vantorctl, FailuresAndUsage) {
     Result r = vantorctl("--port /nonexistent/tty identity", true);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out,
-              "Can't open comm port: Is another program using the port? Quit Veloxa to use this "
-              "program.\n");
+              "Can't open comm port: There is no device /nonexistent/tty. Plug in the "
+              "instrument's cable, or choose another port.\n");
 
     EXPECT_EQ(vantorctl("").exitCode, 2);
     EXPECT_EQ(vantorctl("frobnicate").exitCode, 2);
@@ -703,6 +705,154 @@ TEST(VantorctlFailures, InstrumentLeftAtAnotherRateIsFound) {
     const Result r = vantorctl("--port " + sim.device() + " identity", true);
     EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_EQ(r.out, "serial A1B\nversion 24\ntype 2\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The trace of `identity`, line by line: the times vary, the rest does not.
+TEST(VantorctlTrace, IdentityWritesEveryExchange) {
+    SimProcess sim("--baud 4800");
+    ASSERT_FALSE(sim.device().empty());
+    Scratch scratch;
+    const auto trace = scratch.path / "trace.log";
+    const Result r =
+        vantorctl("--trace " + trace.string() + " --port " + sim.device() + " identity");
+    EXPECT_EQ(r.exitCode, 0);
+    const std::string sync = "> 03";
+    const std::string banner =
+        "< 0D 0A 56 41 4E 54 4F 52 20 32 20 53 49 4D 55 4C 41 54 4F 52 0D 0A";
+    const std::vector<std::string> expected = {
+        "open " + sim.device() + " " + sim.device(),
+        sync,
+        banner,
+        sync,  // upload mode starts with a sync of its own
+        banner,
+        "> 75 70 6C 20 31 0D",  // "upl 1\r"
+        "< 75 70 6C 20 31 0D 0A 55 50 4C 4F 41 44 20 4D 4F 44 45 0D 0A 20 20 20 20 20",
+        "> 77 0D",  // "w\r"
+        "< 23 77 34 56 41 4E 54 4F 52 32 20 00 00 00 00 00 00 00 41 31 42 00 32 34 00 00 00 00 "
+        "00 00 00 00 02 00 00 00 00 00 00 00 00",
+        sync,
+        banner,
+        "close",
+    };
+    std::ifstream in(trace);
+    std::string line;
+    std::size_t n = 0;
+    long long previous = 0;
+    const std::regex form("([0-9]+) 4800 (.*)");
+    while (std::getline(in, line)) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, form)) << line;
+        const long long ms = std::stoll(m[1]);
+        EXPECT_GE(ms, previous) << line;  // counted from the opening, never back
+        previous = ms;
+        ASSERT_LT(n, expected.size()) << "more lines than expected: " << line;
+        EXPECT_EQ(m[2].str(), expected[n]) << "line " << n + 1;
+        ++n;
+    }
+    EXPECT_EQ(n, expected.size());
+
+    EXPECT_EQ(vantorctl("--trace /nonexistent/dir/trace.log --port " + sim.device() + " identity")
+                  .exitCode,
+              2);
+}
+
+// What a command writes on standard output, and what on standard error.
+struct Split {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+Split vantorctlSplit(const std::string& args, const std::filesystem::path& errFile) {
+    const Result r = shell(
+        "{ " + std::string(VANTORCTL_PATH) + " " + args + " 2>" + errFile.string() + "; }", false);
+    std::ifstream in(errFile);
+    return {r.exitCode, r.out, {std::istreambuf_iterator<char>(in), {}}};
+}
+
+TEST(VantorctlFind, TheFirstPortThatAnswersAtAnyRate) {
+    SimProcess at19200("--baud 19200");
+    SimProcess at57600("--baud 57600");
+    ASSERT_FALSE(at19200.device().empty());
+    ASSERT_FALSE(at57600.device().empty());
+    Scratch scratch;
+    const auto err = scratch.path / "err";
+    const std::string missing = "/dev/vantor-no-such-device";
+
+    Split r = vantorctlSplit("find " + missing + " " + at19200.device(), err);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, at19200.device() + " 19200\n");
+    EXPECT_EQ(r.err, "vantorctl: skipped " + missing + ": There is no device " + missing +
+                         ". Plug in the instrument's cable, or choose another port.\n");
+
+    r = vantorctlSplit("find " + at57600.device() + " " + at19200.device(), err);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, at57600.device() + " 57600\n");  // the first that answers wins
+
+    r = vantorctlSplit("find " + missing, err);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("vantorctl: no instrument answered on 1 port\n"), std::string::npos)
+        << r.err;
+
+    EXPECT_EQ(vantorctl("ports extra").exitCode, 2);
+    EXPECT_EQ(vantorctl("find --bad").exitCode, 2);
+}
+
+// A port that appears (here a link made to the simulator, as udev makes a
+// by-id link when the cable goes in) brings the new flights home; SIGTERM
+// ends the watch.
+TEST(VantorctlWatch, PluggingInDownloadsTheNewFlights) {
+    SimProcess sim("--logs 3");
+    ASSERT_FALSE(sim.device().empty());
+    Scratch scratch;
+    const auto link = scratch.path / "usb-instrument";
+    const auto downloads = scratch.path / "flights";
+
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], STDERR_FILENO);
+        dup2(fds[1], STDOUT_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        execl(VANTORCTL_PATH, VANTORCTL_PATH, "watch", "-d", downloads.c_str(), link.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    FILE* out = fdopen(fds[0], "r");
+    char line[512];
+    std::string all;
+    bool plugged = false;
+    bool done = false;
+    while (!done && std::fgets(line, sizeof line, out)) {
+        const std::string text = line;
+        all += text;
+        if (!plugged && text.rfind("watching for the instrument", 0) == 0) {
+            std::filesystem::create_symlink(sim.device(), link);
+            plugged = true;
+        }
+        done = text.rfind("saved ", 0) == 0;
+    }
+    kill(pid, SIGTERM);
+    while (std::fgets(line, sizeof line, out)) all += line;
+    std::fclose(out);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(done) << all;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << all;
+    EXPECT_NE(all.find(link.string() + " appeared\nfound the instrument on " + link.string() +
+                       " at 4800\n"),
+              std::string::npos)
+        << all;
+    EXPECT_NE(all.find("saved 3 of 3 logs\n"), std::string::npos) << all;
+    EXPECT_EQ(filesIn(downloads), 3u);
 }
 
 }  // namespace

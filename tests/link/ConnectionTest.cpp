@@ -8,7 +8,8 @@ namespace {
 using sim::EchoFault;
 using sim::ReplyFault;
 
-const char* kOpenFail = "Is another program using the port? Quit Veloxa to use this program.";
+// The port of these tests does not exist, and the message says so.
+const std::string kOpenFail = noDeviceText("/nonexistent/tty");
 
 class ConnectionTest : public SimFixture {
 protected:
@@ -118,7 +119,7 @@ TEST_F(ConnectionTest, ConnectFailuresSayWhyAndCloseThePort) {
         const char* text;
         const char* caption;
     } cases[] = {
-        {"no such port", true, false, false, kOpenFail, "Can't open comm port"},
+        {"no such port", true, false, false, kOpenFail.c_str(), "Can't open comm port"},
         {"silent", false, true, false, "Failed to connect on upload.", "Error, check connections"},
         {"no upload mode", false, false, true, "Could not upload.", "Error"},
     };

@@ -341,8 +341,17 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(LogTransferTest, PortThatCannotBeOpenedLeavesNoFile) {
     std::ofstream(dir / "57ETA1B1.IGC") << "kept";
     EXPECT_FALSE(transfer(0, false, "/nonexistent/tty"));
+    EXPECT_EQ(shown(), (std::vector<std::pair<std::string, std::string>>{
+                           {noDeviceText("/nonexistent/tty"), "Error"}}));
+#ifndef _WIN32  // Wine does not refuse a second opening
+    prompts.messages.clear();
+    // A port that another program holds keeps the message it always had.
+    InstrumentLink holder(prompts);
+    ASSERT_TRUE(holder.open(device(), 4800, 10));
+    EXPECT_FALSE(transfer(0, false, device()));
     EXPECT_EQ(shown(),
               (std::vector<std::pair<std::string, std::string>>{{"Can't open ComPort", "Error"}}));
+#endif
     EXPECT_TRUE(statuses.seen.empty());
     expectNoNewFile("kept");
 }

@@ -279,15 +279,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(NavpointTransferTest, PortThatCannotBeOpened) {
     EXPECT_FALSE(download("/nonexistent/tty"));
-    EXPECT_EQ(shown(), (Shown{{"Can't open ComPort", "Error"}}));
+    EXPECT_EQ(shown(), (Shown{{noDeviceText("/nonexistent/tty"), "Error"}}));
     EXPECT_EQ(statuses.seen,
               (std::vector<std::string>{"Getting Waypoints", "Finishing...", "Failure"}));
     // The upload has no finishing step for it.
     prompts.messages.clear();
     statuses.seen.clear();
     EXPECT_FALSE(upload("/nonexistent/tty"));
-    EXPECT_EQ(shown(), (Shown{{"Can't open ComPort", "Error"}}));
+    EXPECT_EQ(shown(), (Shown{{noDeviceText("/nonexistent/tty"), "Error"}}));
     EXPECT_TRUE(statuses.seen.empty());
+#ifndef _WIN32  // Wine does not refuse a second opening
+    // A port that another program holds keeps the message it always had.
+    InstrumentLink holder(prompts);
+    ASSERT_TRUE(holder.open(device(), 4800, 10));
+    prompts.messages.clear();
+    EXPECT_FALSE(upload(device()));
+    EXPECT_EQ(shown(), (Shown{{"Can't open ComPort", "Error"}}));
+#endif
 }
 
 // An instrument may announce more than the table holds; the table takes its

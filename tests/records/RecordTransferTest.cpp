@@ -10,8 +10,8 @@ namespace {
 using sim::ReplyFault;
 using Shown = std::vector<std::pair<std::string, std::string>>;
 
-constexpr const char* kOpenFail =
-    "Is another program using the port? Quit Veloxa to use this program.";
+// The port of these tests does not exist, and the message says so.
+const std::string kOpenFail = noDeviceText("/nonexistent/tty");
 
 // "dow 1" takes effect but its reply comes short: download mode is reported
 // failed while the instrument still takes records.

@@ -25,6 +25,18 @@ inline void resumLongFrame(std::vector<std::uint8_t>& frame) {
     frame[4] = static_cast<std::uint8_t>(sum);
 }
 
+// What the program says of a port whose device does not exist.
+inline std::string noDeviceText(const std::string& port) {
+#ifdef _WIN32
+    return "There is no port " + port +
+           " on this computer. Plug in the instrument's cable, or choose another port (the "
+           "Device Manager lists them under Ports).";
+#else
+    return "There is no device " + port +
+           ". Plug in the instrument's cable, or choose another port.";
+#endif
+}
+
 // A simulated instrument on a pseudo-terminal, a link and recorded prompts.
 class SimFixture : public ::testing::Test {
 protected:
