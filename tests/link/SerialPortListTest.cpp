@@ -20,7 +20,11 @@ namespace fs = std::filesystem;
 // plain files, sysfs links are relative as the kernel's are.
 class FakeTree {
 public:
-    FakeTree() : root_(fs::path(::testing::TempDir()) / "fake-root") {
+    // A tree of each test's own: ctest runs tests side by side.
+    FakeTree()
+        : root_(fs::path(::testing::TempDir()) /
+                (std::string("fake-root-") +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
         fs::remove_all(root_);
         fs::create_directories(root_ / "dev/serial/by-id");
         fs::create_directories(root_ / "sys/class/tty");
