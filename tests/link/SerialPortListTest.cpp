@@ -148,8 +148,12 @@ TEST(CommTrace, KeepsTheNewestFiles) {
     EXPECT_EQ(names[2], "vantor-comm-20220101-000000.log");
     EXPECT_EQ(folder / names[3], fs::path(path));
 
-    std::ifstream in(path);
-    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string all;
+    {
+        // Closed before the folder goes: Windows keeps an open file from removal.
+        std::ifstream in(path);
+        all.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
     EXPECT_TRUE(
         std::regex_match(all, std::regex("[0-9]+ 4800 > 03 0A FF\n[0-9]+ 19200 rate 19200\n")))
         << all;
