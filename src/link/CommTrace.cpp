@@ -106,8 +106,12 @@ std::string hexBytes(const std::uint8_t* bytes, std::size_t n) {
 void traceBytes(TraceClock::time_point opened, int baud, TraceDirection direction,
                 const std::uint8_t* bytes, std::size_t n) {
     if (!commTraceActive()) return;
-    const char* mark = direction == TraceDirection::Sent ? ">" : "<";
-    writeLine(opened, baud, n == 0 ? std::string(mark) : mark + (" " + hexBytes(bytes, n)));
+    std::string text(1, direction == TraceDirection::Sent ? '>' : '<');
+    if (n > 0) {
+        text += ' ';
+        text += hexBytes(bytes, n);
+    }
+    writeLine(opened, baud, text);
 }
 
 void traceEvent(TraceClock::time_point opened, int baud, const std::string& text) {
