@@ -2,7 +2,9 @@
 # Installs, with apt, whatever the build and the tests need and this machine lacks.
 #   tools/install-deps.sh            the host build: compiler, CMake, GoogleTest, Qt 6, and
 #                                    for the end-to-end test an X server (Xvfb), a window
-#                                    manager (openbox), xdotool, xprop and ImageMagick
+#                                    manager (openbox), xdotool, xprop and ImageMagick;
+#                                    for the install test the desktop entry and
+#                                    AppStream validators
 #   tools/install-deps.sh --windows  the Windows build and its tests: mingw-w64 and Wine
 #   tools/install-deps.sh --clang    the clang build and the libFuzzer targets: clang
 #                                    and its runtime libraries (libFuzzer, sanitizers)
@@ -28,7 +30,7 @@ case "${1:-}" in
         ;;
     *)
         packages=(cmake g++ make libgtest-dev qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
-            xvfb xauth xdotool openbox x11-utils imagemagick)
+            xvfb xauth xdotool openbox x11-utils imagemagick desktop-file-utils appstream)
         apt_options=(--no-install-recommends)
         ;;
 esac
