@@ -21,6 +21,19 @@ if [[ -n "$com" ]]; then
     read -r port <&"$out"
     export VANTOR_SIM_BRIDGE="127.0.0.1:$port"
 fi
-status=0
-wine "$@" || status=$?
+# A Wine client that starts just as the prefix's wineserver is going away is
+# refused ("wine client error: ... Connection reset by peer") before the
+# program runs at all: that start is tried once more. The program's own
+# failures are never retried.
+errors=$(mktemp)
+trap 'rm -f "$errors"; [[ -n "${bridge_pid:-}" ]] && kill "$bridge_pid" 2>/dev/null; true' EXIT
+for attempt in 1 2; do
+    status=0
+    wine "$@" 2>"$errors" || status=$?
+    cat "$errors" >&2
+    if [[ $status -eq 0 || $attempt -eq 2 ]] || ! grep -q '^wine client error' "$errors"; then
+        break
+    fi
+    echo "run.sh: Wine refused the start; trying once more" >&2
+done
 exit "$status"
